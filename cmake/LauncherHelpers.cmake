@@ -1,0 +1,38 @@
+# Warnings for every target of the project, without touching global flags.
+function(launcher_warnings target)
+    if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+        target_compile_options(${target} PRIVATE -Wall -Wextra)
+    elseif(MSVC)
+        target_compile_options(${target} PRIVATE /W4)
+    endif()
+endfunction()
+
+# The resource tree (pictures and the settings file) compiled into an object library, so its
+# static registration is linked into every executable that uses it. A static library would let
+# the linker drop the unreferenced initialiser.
+#   launcher_add_resources(<name> <settings.ini>)
+function(launcher_add_resources name settings)
+    set(qrc "${CMAKE_CURRENT_BINARY_DIR}/${name}.qrc")
+    set(LAUNCHER_QRC_BITMAPS "${PROJECT_SOURCE_DIR}/resources/launcher/bitmaps")
+    set(LAUNCHER_QRC_SETTINGS "${settings}")
+    configure_file("${PROJECT_SOURCE_DIR}/resources/launcher.qrc.in" "${qrc}" @ONLY)
+    add_library(${name} OBJECT "${qrc}")
+    set_target_properties(${name} PROPERTIES AUTORCC_OPTIONS "--no-compress")
+    target_link_libraries(${name} PRIVATE Qt5::Core)
+endfunction()
+
+# A launcher executable: main() over the core library, with its own embedded settings.
+#   launcher_add_executable(<target> <settings.ini> [OUTPUT_DIR dir])
+function(launcher_add_executable target settings)
+    cmake_parse_arguments(ARG "" "OUTPUT_DIR;OUTPUT_NAME" "" ${ARGN})
+    launcher_add_resources(${target}_resources "${settings}")
+    add_executable(${target} "${PROJECT_SOURCE_DIR}/src/app/main.cpp")
+    target_link_libraries(${target} PRIVATE ${target}_resources launchercore)
+    launcher_warnings(${target})
+    if(ARG_OUTPUT_DIR)
+        set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}")
+    endif()
+    if(ARG_OUTPUT_NAME)
+        set_target_properties(${target} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}")
+    endif()
+endfunction()

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace launcher {
+
+// What the launcher's own options asked for, and everything it leaves to the product.
+struct CommandLine {
+    QString language;
+    bool showWindow = false;
+    bool skipStart = false;
+    QStringList passThrough;
+};
+
+// Reads the argument list as QCoreApplication::arguments() gives it (argument 0 is the program).
+// Options are whole, case-sensitive words: "-f", "-s", and "-l" which consumes the next argument;
+// everything else is passed through in order.
+CommandLine parseCommandLine(const QStringList &arguments);
+
+} // namespace launcher

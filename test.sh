@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up and builds the launcher, then runs the whole test suite headless.
+set -euo pipefail
+root="$(cd "$(dirname "$0")" && pwd)"
+"$root/scripts/setup.sh"
+export QT_QPA_PLATFORM=offscreen
+cd "${LAUNCHER_BUILD_DIR:-$root/build}"
+ctest --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" "$@"
