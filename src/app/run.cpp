@@ -2,6 +2,7 @@
 
 #include "starttarget.h"
 #include "target.h"
+#include "update/updateinfo.h"
 
 namespace launcher {
 
@@ -16,15 +17,17 @@ namespace {
 
     // Update step: asks the download server for a newer version and offers it once.
     // It never ends the launch and never changes the Target.
-    void offerUpdate(const Target &target)
+    void offerUpdate(const Target &target, UpdateInfo &updateInfo)
     {
         Q_UNUSED(target)
+        Q_UNUSED(updateInfo)
     }
 
     // Window path ("-f"): the result of the window's modal run.
-    int showLauncherWindow(Target &target)
+    int showLauncherWindow(Target &target, const UpdateInfo &updateInfo)
     {
         Q_UNUSED(target)
+        Q_UNUSED(updateInfo)
         return 0;
     }
 
@@ -33,13 +36,14 @@ namespace {
 int run(Target &target, const QString &language, bool showWindow)
 {
     setUpLanguage(language);
-    offerUpdate(target);
+    UpdateInfo updateInfo;
+    offerUpdate(target, updateInfo);
 
     if (!showWindow) {
         startTarget(target);
         return 1;
     }
-    return showLauncherWindow(target);
+    return showLauncherWindow(target, updateInfo);
 }
 
 } // namespace launcher
