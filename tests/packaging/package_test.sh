@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the .deb and .tar.gz with CPack, unpacks the .deb into a throw-away root, checks the
+# tree, and starts a stand-in product through the installed launcher.
+#   package_test.sh <build dir> <recorder>
+set -uo pipefail
+build="$1"
+recorder="$2"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { # check <description> <command...>
+    local what="$1"; shift
+    if "$@"; then echo "PASS: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
+}
+
+(cd "$build" && cpack --config CPackConfig.cmake -B "$work/pkg" >"$work/cpack.log" 2>&1)
+check "cpack produced the packages" test $? -eq 0 || cat "$work/cpack.log"
+deb="$(ls "$work"/pkg/*.deb 2>/dev/null | head -n 1)"
+tgz="$(ls "$work"/pkg/*.tar.gz 2>/dev/null | head -n 1)"
+check "a .deb exists" test -f "$deb"
+check "a .tar.gz exists" test -f "$tgz"
+[ -f "$deb" ] || { echo "1 passed, $failures failed"; exit 1; }
+
+info="$(dpkg-deb -f "$deb" Package Maintainer Section Depends Description)"
+echo "$info"
+check "dependencies were worked out from the libraries" grep -q '^Depends:.*libqt5widgets5' <<<"$info"
+check "maintainer and section are set" grep -q '^Section: ' <<<"$info"
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+product="$root/usr/lib/pellam-author"
+dpkg-deb -c "$deb" | awk '{print $6, $7, $8}' > "$work/files.txt"
+echo "--- package contents"; cat "$work/files.txt"
+check "launcher installed" test -x "$product/launcher"
+check "default-language file installed" test -f "$product/resources/default_settings.ini"
+tables=$(ls "$product"/resources/languages/strings_*.launcher.xml 2>/dev/null | wc -l)
+check "eight string tables installed ($tables)" test "$tables" -eq 8
+check "no demo product in the package" test ! -e "$product/qpr.exe"
+check "command link resolves to the launcher" \
+    test "$(readlink -f "$root/usr/bin/pellam-author")" = "$(readlink -f "$product/launcher")"
+desktop="$root/usr/share/applications/com.nimbrel.PellamAuthor.desktop"
+check "desktop entry installed" test -f "$desktop"
+check "desktop entry is valid" desktop-file-validate "$desktop"
+icon="$root/usr/share/icons/hicolor/256x256/apps/com.nimbrel.PellamAuthor.png"
+check "icon is a 256x256 PNG" grep -q 'PNG image data, 256 x 256' <<<"$(file "$icon")"
+
+tar -tzf "$tgz" > "$work/tgz.txt"
+check "the archive holds the launcher and its tables" \
+    sh -c "grep -q 'lib/pellam-author/launcher\$' '$work/tgz.txt' && grep -q 'strings_de_DE.launcher.xml\$' '$work/tgz.txt'"
+
+# The installed launcher, started through the command link, starts the product beside it.
+cp "$recorder" "$product/qpr.exe"
+home="$work/home"; mkdir -p "$home/run"; chmod 700 "$home/run"
+output="$(env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" \
+    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen \
+    "$root/usr/bin/pellam-author" -x "a b" 2>&1)"
+code=$?
+check "installed launcher exits with 1 (got $code)" test "$code" -eq 1
+check "installed launcher prints nothing (got '$output')" test -z "$output"
+for _ in $(seq 50); do ls "$product"/qpr.exe.*.args >/dev/null 2>&1 && break; sleep 0.1; done
+record="$(ls "$product"/qpr.exe.*.args 2>/dev/null | head -n 1)"
+expected="$(printf '?launcher=launcher\0-x\0a b\0' | od -c)"
+check "product received ?launcher=launcher -x 'a b'" \
+    test -n "$record" -a "$(od -c < "${record:-/dev/null}")" = "$expected"
+
+echo "package test: $failures failed"
+[ "$failures" -eq 0 ]
