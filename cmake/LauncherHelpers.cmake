@@ -1,7 +1,19 @@
-# Warnings for every target of the project, without touching global flags.
+# Warnings for every target of the project, without touching global flags; with
+# LAUNCHER_SANITIZE also AddressSanitizer and UndefinedBehaviorSanitizer.
 function(launcher_warnings target)
     if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
         target_compile_options(${target} PRIVATE -Wall -Wextra)
+        if(LAUNCHER_SANITIZE)
+            target_compile_options(${target} PRIVATE
+                -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+            target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+        endif()
+        if(LAUNCHER_FUZZ)
+            # Coverage feedback from all of the program's code, not only the fuzz target.
+            target_compile_options(${target} PRIVATE
+                -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+            target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+        endif()
     elseif(MSVC)
         target_compile_options(${target} PRIVATE /W4)
     endif()
