@@ -3,12 +3,19 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 using launcher::SingleInstanceGuard;
+
+static void *closeLater(void *fd)
+{
+    usleep(50 * 1000);
+    ::close(*static_cast<int *>(fd));
+    return nullptr;
+}
 
 class tst_SingleInstanceGuard : public QObject {
     Q_OBJECT
@@ -94,14 +101,13 @@ void tst_SingleInstanceGuard::transientShortageIsRetried()
         taken.push_back(fd);
     }
     QVERIFY(!taken.empty());
-    std::thread release([&taken] {
-        usleep(50 * 1000);
-        ::close(taken.back());
-    });
+    // A plain thread: nothing in it may need a descriptor while they are all taken.
+    pthread_t release;
+    QVERIFY(pthread_create(&release, nullptr, closeLater, &taken.back()) == 0);
 
     SingleInstanceGuard guard(QStringLiteral("/opt/product/transient"));
     const bool acquired = guard.acquire();
-    release.join();
+    pthread_join(release, nullptr);
     taken.pop_back();
     for (int fd : taken)
         ::close(fd);

@@ -51,8 +51,12 @@ check "the archive holds the launcher and its tables" \
 # The installed launcher, started through the command link, starts the product beside it.
 cp "$recorder" "$product/qpr.exe"
 home="$work/home"; mkdir -p "$home/run"; chmod 700 "$home/run"
+sanitizers=()
+for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do
+    [ -n "${!name:-}" ] && sanitizers+=("$name=${!name}")
+done
 output="$(env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" \
-    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen \
+    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen "${sanitizers[@]}" \
     "$root/usr/bin/pellam-author" -x "a b" 2>&1)"
 code=$?
 check "installed launcher exits with 1 (got $code)" test "$code" -eq 1

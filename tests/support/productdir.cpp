@@ -24,6 +24,11 @@ ProductDir::ProductDir()
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    // The sanitizer build's options reach the launchers the tests start.
+    for (const char *name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" }) {
+        if (qEnvironmentVariableIsSet(name))
+            env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+    }
     valid = true;
 }
 
