@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -221,6 +222,19 @@ void tst_Launcher::formDetails()
     Launcher window(nullptr, runFlags, &fixture.target, &fixture.updateInfo);
 
     QCOMPARE(window.windowFlags(), runFlags | Qt::Dialog);
+
+    // What a harness reaching in through the meta-object finds: two private slots, nothing else.
+    const QMetaObject& meta = Launcher::staticMetaObject;
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        QVERIFY2(
+            method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private,
+            method.methodSignature().constData());
+        methods << QString::fromLatin1(method.methodSignature());
+    }
+    QCOMPARE(methods, QStringList({ "launchStandard()", "update()" }));
+    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
     const QImage application(QStringLiteral(":/launcher/bitmaps/application.png"));
     const QImage tools(QStringLiteral(":/launcher/bitmaps/tools.png"));
     QVERIFY(!application.isNull() && !tools.isNull());
