@@ -2,6 +2,7 @@
 
 #include "starttarget.h"
 #include "target.h"
+#include "ui/launcher.h"
 #include "update/updateinfo.h"
 
 namespace launcher {
@@ -26,9 +27,12 @@ namespace {
     // Window path ("-f"): the result of the window's modal run.
     int showLauncherWindow(Target &target, const UpdateInfo &updateInfo)
     {
-        Q_UNUSED(target)
-        Q_UNUSED(updateInfo)
-        return 0;
+        // No window-type bits: QDialog adds Qt::Dialog itself.
+        Launcher window(nullptr,
+            Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::MSWindowsFixedSizeDialogHint,
+            &target, &updateInfo);
+        window.raise();
+        return window.exec();
     }
 
 } // namespace
