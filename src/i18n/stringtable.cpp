@@ -30,8 +30,8 @@ namespace {
     const char tableQuery[] = "for $s in doc($table)/lum_objects/string "
                               "return concat(data($s/id), '=', data($s/value))";
 
-    // QString::section gives a null string for an empty section; a text that is present but
-    // empty must stay distinguishable from "no translation".
+    // section() answers a null string for a section that is not there. Every entry holds its "=",
+    // but a null text must never reach the map: Qt takes it for "no translation".
     QString nonNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
 
     QString stringTablePath(const QString& directory, const QString& language)
