@@ -1,9 +1,12 @@
 #include "run.h"
 
+#include "i18n/launchertranslator.h"
 #include "starttarget.h"
 #include "target.h"
 #include "ui/launcher.h"
 #include "update/updateinfo.h"
+
+#include <QCoreApplication>
 
 namespace launcher {
 
@@ -13,7 +16,10 @@ namespace {
     // every text requested by identifier. Must come before anything shows text.
     void setUpLanguage(const QString &language)
     {
-        Q_UNUSED(language)
+        // Owned by the application object. Installing reports false (no compiled translation
+        // file is loaded), which changes nothing: the translator is asked all the same.
+        QCoreApplication::installTranslator(
+            new LauncherTranslator(QCoreApplication::instance(), language));
     }
 
     // Update step: asks the download server for a newer version and offers it once.

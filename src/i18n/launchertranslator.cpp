@@ -1,0 +1,104 @@
+#include "launchertranslator.h"
+
+#include "app/configpath.h"
+#include "stringtable.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+namespace launcher {
+
+namespace {
+
+    const char fallbackLanguage[] = "en_US";
+
+    // Maps the framework's own texts of its standard buttons to identifiers. A row with a
+    // context matches only requests in that context; a row without one matches any.
+    struct StandardButtonId {
+        const char* context;
+        const char* sourceText;
+        const char* identifier;
+    };
+
+    const StandardButtonId standardButtonIds[] = {
+        { nullptr, "Cancel", "lic_cancel_btn" },
+        { nullptr, "Abort", "lic_abort_btn" },
+        { nullptr, "&Yes", "lic_yes_btn" },
+        { nullptr, "&No", "lic_no_btn" },
+    };
+
+    const char* identifierFor(const char* context, const char* sourceText)
+    {
+        if (qstrncmp(sourceText, "lic_", 4) == 0)
+            return sourceText;
+        for (const StandardButtonId& row : standardButtonIds) {
+            const bool contextMatches = !row.context || qstrcmp(row.context, context) == 0;
+            if (contextMatches && qstrcmp(row.sourceText, sourceText) == 0)
+                return row.identifier;
+        }
+        return sourceText;
+    }
+
+    // The language of the product's default-language file; empty when the file cannot be read
+    // or is malformed, "en_US" when it is missing or names none.
+    QString defaultLanguage(const QSettings& builtIn)
+    {
+        QSettings defaults(
+            resolveConfigPath(builtIn.value(QStringLiteral("language/default_ini")).toString()),
+            QSettings::IniFormat);
+        useUtf8(defaults);
+        const QString language
+            = defaults.value(QStringLiteral("language"), QLatin1String(fallbackLanguage))
+                  .toString();
+        return defaults.status() == QSettings::NoError ? language : QString();
+    }
+
+    QString chooseLanguage(const QString& requested, const QSettings& builtIn)
+    {
+        if (!requested.isEmpty())
+            return requested;
+
+        // Read only; the launcher never writes the user's language.
+        QSettings user(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"),
+            QCoreApplication::applicationName());
+        useUtf8(user);
+        const QString key = QStringLiteral("language");
+        if (user.contains(key))
+            return user.value(key).toString();
+
+        return defaultLanguage(builtIn);
+    }
+
+} // namespace
+
+LauncherTranslator::LauncherTranslator(QObject* parent, const QString& language)
+    : QTranslator(parent)
+{
+    QSettings builtIn(builtInSettingsPath(), QSettings::IniFormat);
+    useUtf8(builtIn);
+    stringsDir = builtIn.value(QStringLiteral("language/strings_dir")).toString();
+
+    const QString chosen = chooseLanguage(language, builtIn);
+    loadStringTable(stringsDir, QLatin1String(fallbackLanguage), fallbackTable);
+    loadStringTable(stringsDir, chosen, languageTable);
+}
+
+LauncherTranslator::~LauncherTranslator() = default;
+
+QString LauncherTranslator::translate(
+    const char* context, const char* sourceText, const char*, int) const
+{
+    if (!sourceText)
+        return QString();
+    const QString identifier = QString::fromUtf8(identifierFor(context, sourceText));
+
+    auto found = languageTable.constFind(identifier);
+    if (found != languageTable.constEnd())
+        return found.value();
+    found = fallbackTable.constFind(identifier);
+    if (found != fallbackTable.constEnd())
+        return found.value();
+    return QString();
+}
+
+} // namespace launcher

@@ -1,0 +1,73 @@
+#include "stringtable.h"
+
+#include "app/configpath.h"
+
+#include <QAbstractMessageHandler>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QXmlQuery>
+
+namespace launcher {
+
+namespace {
+
+    // The query library prints its own errors (a broken table, an entry with two ids) to
+    // standard error. The launcher's only diagnostic is the update check's line, so they end
+    // here.
+    class SilentMessageHandler : public QAbstractMessageHandler {
+    protected:
+        void handleMessage(QtMsgType, const QString&, const QUrl&, const QSourceLocation&) override
+        {
+        }
+    };
+
+    // The table is handed to the query as a bound device, never as text inside the query: no
+    // directory or language code can change what the query does, and apostrophes, ampersands,
+    // "#" or "%" in a path need no escaping. concat() takes at most one item per argument, so an
+    // entry with a second id or value fails the whole run and the file adds nothing.
+    const char tableQuery[] = "for $s in doc($table)/lum_objects/string "
+                              "return concat(data($s/id), '=', data($s/value))";
+
+    // section() answers a null string for a section that is not there. Every entry holds its "=",
+    // but a null text must never reach the map: Qt takes it for "no translation".
+    QString nonNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
+
+    QString stringTablePath(const QString& directory, const QString& language)
+    {
+        const QString dir = directory.isEmpty() ? QStringLiteral(".") : configPath(directory);
+        // Only the directory follows the configuration's path rules; the language code is part of
+        // the file name as given.
+        const QString path
+            = dir + QLatin1Char('/') + QStringLiteral("strings_%1.launcher.xml").arg(language);
+        return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(path);
+    }
+
+} // namespace
+
+void loadStringTable(
+    const QString& directory, const QString& language, QMap<QString, QString>& table)
+{
+    QFile file(stringTablePath(directory, language));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+
+    SilentMessageHandler silent;
+    QXmlQuery query;
+    query.setMessageHandler(&silent);
+    query.bindVariable(QStringLiteral("table"), &file);
+    query.setQuery(QString::fromLatin1(tableQuery), QUrl());
+    if (!query.isValid())
+        return;
+
+    QStringList entries;
+    if (!query.evaluateTo(&entries))
+        return;
+
+    const QChar separator = QLatin1Char('=');
+    for (const QString& entry : qAsConst(entries))
+        table.insert(nonNull(entry.section(separator, 0, 0)), nonNull(entry.section(separator, 1)));
+}
+
+} // namespace launcher
