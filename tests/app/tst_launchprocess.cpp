@@ -21,10 +21,6 @@ private slots:
     void heldGuardEndsWithZero();
     void otherPathProceeds();
     void recoversAfterKill();
-
-private:
-    // Starts a process that holds the guard for `launcherPath` and waits until it does.
-    QProcess *holdGuard(const QString &launcherPath);
 };
 
 // A launcher run that ended by itself with `code` and printed nothing.
@@ -132,19 +128,6 @@ void tst_LaunchProcess::absoluteTarget()
     QDir(elsewhere).removeRecursively();
 }
 
-QProcess *tst_LaunchProcess::holdGuard(const QString &launcherPath)
-{
-    auto *holder = new QProcess(this);
-    holder->start(QStringLiteral(TESTS_BIN_DIR "/guardholder"), { launcherPath });
-    if (!holder->waitForReadyRead(5000) || holder->readLine().trimmed() != "held") {
-        holder->kill();
-        holder->waitForFinished();
-        delete holder;
-        return nullptr;
-    }
-    return holder;
-}
-
 void tst_LaunchProcess::heldGuardEndsWithZero()
 {
     ProductDir product;
@@ -152,13 +135,11 @@ void tst_LaunchProcess::heldGuardEndsWithZero()
     QVERIFY(product.addLauncher());
     QVERIFY(product.addRecorder());
 
-    QProcess *holder = holdGuard(product.launcherPath());
+    const ProductDir::Process holder = ProductDir::holdGuard(product.launcherPath());
     QVERIFY2(holder, "could not hold the guard");
     VERIFY_RESULT(product.runLauncher({ "-f" }), 0);
     VERIFY_RESULT(product.runLauncher({}), 0);
     QCOMPARE(product.settledRunCount(), 0);
-    holder->kill();
-    holder->waitForFinished();
 }
 
 void tst_LaunchProcess::otherPathProceeds()
@@ -168,12 +149,10 @@ void tst_LaunchProcess::otherPathProceeds()
     QVERIFY(first.isValid() && second.isValid());
     QVERIFY(first.addLauncher() && second.addLauncher() && second.addRecorder());
 
-    QProcess *holder = holdGuard(first.launcherPath());
+    const ProductDir::Process holder = ProductDir::holdGuard(first.launcherPath());
     QVERIFY(holder);
     VERIFY_RESULT(second.runLauncher({}), 1);
     QCOMPARE(second.recordedRuns(1).size(), 1);
-    holder->kill();
-    holder->waitForFinished();
 }
 
 void tst_LaunchProcess::recoversAfterKill()
@@ -183,7 +162,7 @@ void tst_LaunchProcess::recoversAfterKill()
     QVERIFY(product.addLauncher());
     QVERIFY(product.addRecorder());
 
-    QProcess *holder = holdGuard(product.launcherPath());
+    const ProductDir::Process holder = ProductDir::holdGuard(product.launcherPath());
     QVERIFY(holder);
     VERIFY_RESULT(product.runLauncher({}), 0);
     ::kill(pid_t(holder->processId()), SIGKILL);

@@ -70,9 +70,28 @@ bool ProductDir::writeFile(const QString &relative, const QByteArray &contents)
         && file.write(contents) == contents.size();
 }
 
-QProcess *ProductDir::startLauncher(const QStringList &arguments, const QString &launcher) const
+void ProductDir::Reaper::operator()(QProcess *process) const
 {
-    auto *process = new QProcess;
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished();
+    }
+    delete process;
+}
+
+ProductDir::Process ProductDir::holdGuard(const QString &launcherPath)
+{
+    Process holder(new QProcess);
+    holder->start(QStringLiteral(TESTS_BIN_DIR "/guardholder"), { launcherPath });
+    if (!holder->waitForReadyRead(5000) || holder->readLine().trimmed() != "held")
+        return nullptr;
+    return holder;
+}
+
+ProductDir::Process ProductDir::startLauncher(const QStringList &arguments,
+    const QString &launcher) const
+{
+    Process process(new QProcess);
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(QDir::tempPath());
     process->setProcessChannelMode(QProcess::MergedChannels);
@@ -84,15 +103,13 @@ ProductDir::Result ProductDir::runLauncher(const QStringList &arguments, int tim
     const QString &launcher) const
 {
     Result result;
-    QProcess *process = startLauncher(arguments, launcher);
+    Process process = startLauncher(arguments, launcher);
     result.finished = process->waitForFinished(timeoutMs);
-    if (!result.finished) {
-        process->kill();
-        process->waitForFinished();
+    if (result.finished) {
+        result.exitCode
+            = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
     }
-    result.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
     result.output = process->readAll();
-    delete process;
     return result;
 }
 

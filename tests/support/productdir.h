@@ -8,11 +8,20 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // A throw-away product directory for process-level tests: a copy of a launcher executable, a
 // recording stand-in product, and a clean environment (own HOME and configuration, offscreen
 // platform), so that the launcher's output can be checked exactly.
 class ProductDir {
 public:
+    // A started process that is killed and reaped when it goes out of scope, so that a failing
+    // test leaves nothing running.
+    struct Reaper {
+        void operator()(QProcess *process) const;
+    };
+    using Process = std::unique_ptr<QProcess, Reaper>;
+
     ProductDir();
 
     bool isValid() const { return valid; }
@@ -41,8 +50,8 @@ public:
     };
     Result runLauncher(const QStringList &arguments, int timeoutMs = 15000,
         const QString &launcher = QStringLiteral("launcher")) const;
-    // Starts a launcher without waiting; the caller owns the process.
-    QProcess *startLauncher(const QStringList &arguments,
+    // Starts a launcher without waiting.
+    Process startLauncher(const QStringList &arguments,
         const QString &launcher = QStringLiteral("launcher")) const;
 
     // The argument lists of every start of a recorder under this directory (or `extra`), in no
@@ -54,6 +63,9 @@ public:
 
     static QString shippedLauncher();
     static QString recorderBinary();
+    // Starts a program that holds the single-instance guard for `launcherPath` (as a running
+    // launcher would) and returns once it does; null if it could not.
+    static Process holdGuard(const QString &launcherPath);
 
 private:
     QTemporaryDir dir;

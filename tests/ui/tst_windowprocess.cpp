@@ -35,7 +35,7 @@ void tst_WindowProcess::windowHoldsTheGuard()
     QVERIFY(product.addLauncher());
     QVERIFY(product.addRecorder());
 
-    QProcess* window = product.startLauncher({ "-f" });
+    const ProductDir::Process window = product.startLauncher({ "-f" });
     QVERIFY(window->waitForStarted(5000));
     // Nothing is shown offscreen; a window that stays open keeps the process running.
     QVERIFY2(!window->waitForFinished(2000),
@@ -52,7 +52,6 @@ void tst_WindowProcess::windowHoldsTheGuard()
     QCOMPARE(window->exitStatus(), QProcess::CrashExit);
     const QString stray = unexpectedOutput(window->readAll());
     QVERIFY2(stray.isEmpty(), qPrintable("the -f launcher wrote: " + stray));
-    delete window;
 
     const ProductDir::Result next = product.runLauncher({});
     QVERIFY2(next.problem(1).isEmpty(), qPrintable("after the kill: " + next.problem(1)));
