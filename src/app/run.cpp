@@ -3,6 +3,7 @@
 #include "starttarget.h"
 #include "target.h"
 #include "update/updateinfo.h"
+#include "update/updateoffer.h"
 
 namespace launcher {
 
@@ -19,8 +20,7 @@ namespace {
     // It never ends the launch and never changes the Target.
     void offerUpdate(const Target &target, UpdateInfo &updateInfo)
     {
-        Q_UNUSED(target)
-        Q_UNUSED(updateInfo)
+        offerNewerVersion(target, updateInfo);
     }
 
     // Window path ("-f"): the result of the window's modal run.
