@@ -2,6 +2,7 @@
 
 #include "updatereply.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -40,7 +41,17 @@ CheckUpdate::CheckUpdate(QObject* parent)
 {
 }
 
-CheckUpdate::~CheckUpdate() { delete reply; }
+CheckUpdate::~CheckUpdate()
+{
+    // A server that streams its status line or headers without end keeps Qt's network thread in
+    // a read loop, and destroying the manager then blocks for up to five seconds waiting for that
+    // thread. The manager of an exchange the wait gave up on therefore goes to the application
+    // object and is released at the very end of the process, after the product has been started
+    // (or the window shown) and the single-instance guard released; nobody waits for it there.
+    if (reply && !reply->isFinished() && QCoreApplication::instance())
+        networkManager->setParent(QCoreApplication::instance());
+    delete reply;
+}
 
 bool CheckUpdate::check(const QString& locale, const QString& product, const QString& platform,
     const QString& version, const QString& variant)

@@ -119,6 +119,15 @@ void FakeServer::Thread::respond(QTcpSocket* socket)
         flood(socket, bodySent);
         break;
     }
+    case Stream: {
+        QObject::connect(socket, &QIODevice::bytesWritten, socket, [this, socket] {
+            while (socket->state() == QAbstractSocket::ConnectedState
+                && socket->bytesToWrite() < 1024 * 1024)
+                sent += socket->write(response);
+        });
+        sent += socket->write(response);
+        break;
+    }
     case CloseMidBody:
         sent += socket->write(header(response.size() + 1000) + response);
         socket->disconnectFromHost();

@@ -185,6 +185,10 @@ void tst_CheckUpdate::answers_data()
         << refused << QByteArray() << false << "ConnectionRefusedError" << false << 0;
     QTest::newRow("not HTTP") << answer << QByteArray("SSH-2.0-OpenSSH_9.2\r\n") << false
                               << "RemoteHostClosedError" << false << -1;
+    // Holds Qt's network thread in its status-line loop; the check still ends with the timer.
+    QTest::newRow("status line without end")
+        << int(FakeServer::Stream) << "HTTP/1.1 200 " + QByteArray(64 * 1024, 'x') << false << ""
+        << true << 1;
     QTest::newRow("closes mid-body")
         << int(FakeServer::CloseMidBody) << newer << false << "RemoteHostClosedError" << false << 1;
     QTest::newRow("never answers")
