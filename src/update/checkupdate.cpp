@@ -70,7 +70,12 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     }
 
     // No redirect policy: a redirect answer is an answer like any other and is not followed.
-    reply = networkManager->get(QNetworkRequest(address));
+    QNetworkRequest request(address);
+    // Left alone, Qt asks for gzip and inflates the answer on its network thread, whole and before
+    // anything reaches the reply: a small compressed answer can swell to gigabytes there and hold
+    // the thread for seconds. A reply of two short lines gains nothing from compression.
+    request.setRawHeader("Accept-Encoding", "identity");
+    reply = networkManager->get(request);
     // The network thread stops taking data from the socket once the reply holds this much, so a
     // flood costs neither memory nor time; one byte more than the cap tells a reply that is too
     // long from one that just fits.

@@ -105,9 +105,11 @@ void tst_CheckUpdate::requestShape()
         QCOMPARE(query.queryItemValue(QStringLiteral("variant"), QUrl::FullyDecoded), variant);
     }
 
-    // Nothing but a GET with the headers the network library adds by itself.
+    // Nothing but a GET with the headers the network library adds by itself, and a plain answer
+    // asked for.
     const QByteArray head = server.firstRequestHead();
     QVERIFY2(head.startsWith("GET "), head);
+    QVERIFY2(head.contains("\r\nAccept-Encoding: identity\r\n"), head);
     for (const QByteArray& line : head.split('\n').mid(1)) {
         const QByteArray name = line.left(line.indexOf(':')).trimmed().toLower();
         const QList<QByteArray> known { "host", "connection", "accept-encoding", "accept-language",
@@ -189,6 +191,13 @@ void tst_CheckUpdate::answers_data()
     QTest::newRow("status line without end")
         << int(FakeServer::Stream) << "HTTP/1.1 200 " + QByteArray(64 * 1024, 'x') << false << ""
         << true << 1;
+    // Asked for no compression, the launcher does not inflate what a server compresses anyway
+    // (a small compressed answer could otherwise swell to gigabytes).
+    QTest::newRow("compressed answer not inflated")
+        << answer
+        << FakeServer::httpResponse(
+               200, "OK", qCompress(newer).mid(4), "Content-Encoding: deflate\r\n")
+        << false << "" << false << 1;
     QTest::newRow("closes mid-body")
         << int(FakeServer::CloseMidBody) << newer << false << "RemoteHostClosedError" << false << 1;
     QTest::newRow("never answers")
