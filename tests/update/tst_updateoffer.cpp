@@ -54,20 +54,18 @@ struct Question {
     QStringList storeFileWhenAsked;
 };
 
-QSettings::Format nativeFormat = QSettings::NativeFormat;
+// The user's store of offered versions, opened as the launcher opens it.
+struct Store : QSettings {
+    Store()
+        : QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"),
+            QStringLiteral("Update"))
+    {
+    }
+};
 
 QString storedVersion(const QString& locale, const QString& product)
 {
-    QSettings store(
-        nativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"), QStringLiteral("Update"));
-    return store.value(locale + '/' + product + QStringLiteral("/version")).toString();
-}
-
-void storeVersion(const QString& locale, const QString& product, const QString& version)
-{
-    QSettings store(
-        nativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"), QStringLiteral("Update"));
-    store.setValue(locale + '/' + product + QStringLiteral("/version"), version);
+    return Store().value(locale + '/' + product + QStringLiteral("/version")).toString();
 }
 
 // The store's file, known before anything is stored.
@@ -130,8 +128,7 @@ void tst_UpdateOffer::initTestCase()
 {
     QVERIFY(scratch.isValid());
     // Stops everything here rather than touch the real user's settings.
-    QSettings store(
-        nativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"), QStringLiteral("Update"));
+    Store store;
     QVERIFY2(store.fileName().startsWith(configHome + '/'), qPrintable(store.fileName()));
     storeFile = store.fileName();
 
@@ -145,9 +142,7 @@ void tst_UpdateOffer::init()
 {
     questions.clear();
     browser.opened.clear();
-    QFile::remove(QSettings(
-        nativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"), QStringLiteral("Update"))
-                      .fileName());
+    QFile::remove(storeFile);
 }
 
 void tst_UpdateOffer::cleanup()
@@ -274,7 +269,7 @@ void tst_UpdateOffer::offer()
     QFETCH(bool, opened);
 
     if (!stored.isEmpty())
-        storeVersion("en_US", "quill", stored);
+        Store().setValue("en_US/quill/version", stored);
     const auto server = serve(reportedVersion, reportedUrl);
     QVERIFY(server->isListening());
     const auto target = makeTarget();
@@ -368,8 +363,7 @@ void tst_UpdateOffer::separateEntries()
             qPrintable(QStringLiteral("%1/%2 was not asked").arg(pair.first, pair.second)));
     }
 
-    QSettings store(
-        nativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"), QStringLiteral("Update"));
+    Store store;
     QStringList keys = store.allKeys();
     keys.sort();
     QCOMPARE(
