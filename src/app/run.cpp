@@ -5,6 +5,7 @@
 #include "target.h"
 #include "ui/launcher.h"
 #include "update/updateinfo.h"
+#include "update/updateoffer.h"
 
 #include <QCoreApplication>
 
@@ -26,8 +27,7 @@ namespace {
     // It never ends the launch and never changes the Target.
     void offerUpdate(const Target &target, UpdateInfo &updateInfo)
     {
-        Q_UNUSED(target)
-        Q_UNUSED(updateInfo)
+        offerNewerVersion(target, updateInfo);
     }
 
     // Window path ("-f"): the result of the window's modal run.
