@@ -4,6 +4,7 @@
 #include "starttarget.h"
 #include "target.h"
 #include "ui/launcher.h"
+#include "update/checkupdate.h"
 #include "update/updateinfo.h"
 #include "update/updateoffer.h"
 
@@ -25,9 +26,9 @@ namespace {
 
     // Update step: asks the download server for a newer version and offers it once.
     // It never ends the launch and never changes the Target.
-    void offerUpdate(const Target &target, UpdateInfo &updateInfo)
+    void offerUpdate(CheckUpdate &checkUpdate, const Target &target, UpdateInfo &updateInfo)
     {
-        offerNewerVersion(target, updateInfo);
+        offerNewerVersion(checkUpdate, target, updateInfo);
     }
 
     // Window path ("-f"): the result of the window's modal run.
@@ -46,8 +47,11 @@ namespace {
 int run(Target &target, const QString &language, bool showWindow)
 {
     setUpLanguage(language);
+    // Both live until the sequence returns: the window reads the result, and an exchange the
+    // wait gave up on is abandoned only then.
+    CheckUpdate checkUpdate;
     UpdateInfo updateInfo;
-    offerUpdate(target, updateInfo);
+    offerUpdate(checkUpdate, target, updateInfo);
 
     if (!showWindow) {
         startTarget(target);

@@ -2,6 +2,7 @@
 
 #include "app/configpath.h"
 #include "stringtable.h"
+#include "update/updateinfo.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -59,7 +60,7 @@ namespace {
             return requested;
 
         // Read only; the launcher never writes the user's language.
-        QSettings user(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Nimbrel"),
+        QSettings user(QSettings::NativeFormat, QSettings::UserScope, organizationName,
             QCoreApplication::applicationName());
         useUtf8(user);
         const QString key = QStringLiteral("language");

@@ -11,4 +11,9 @@ struct UpdateInfo {
     QString updateUrl;
 };
 
+// The platform element of the request path and the "platform" item of the download page.
+extern const QString platformName;
+// The organisation under which the user's settings are kept.
+extern const QString organizationName;
+
 } // namespace launcher

@@ -53,9 +53,8 @@ QString downloadPageAddress(const QString& reportedUrl)
     return page.toString();
 }
 
-void offerNewerVersion(const Target& target, UpdateInfo& updateInfo)
+void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInfo& updateInfo)
 {
-    CheckUpdate checkUpdate;
     if (target.version.isEmpty()
         || !checkUpdate.check(
             target.locale, target.product, platformName, target.version, target.variant))

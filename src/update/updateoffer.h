@@ -3,17 +3,15 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "updateinfo.h"
+
 #include <functional>
 
 namespace launcher {
 
+class CheckUpdate;
 class Target;
 struct UpdateInfo;
-
-// The platform element of the request path and the "platform" item of the download page.
-extern const QString platformName;
-// The organisation under which the user's settings are kept.
-extern const QString organizationName;
 
 // The download page for the address the server reported: parsed tolerantly, with the item
 // "platform" appended to its query. Only web pages are offered, since the address comes from an
@@ -21,10 +19,11 @@ extern const QString organizationName;
 // desktop file, an address without a scheme) gives an empty result, which means no download page.
 QString downloadPageAddress(const QString& reportedUrl);
 
-// The update step of the launch sequence: asks the download server about the product and, when
-// it reports a newer version, fills `updateInfo` and asks the user once per reported version
-// whether to open the download page. The launch goes on whatever happens here.
-void offerNewerVersion(const Target& target, UpdateInfo& updateInfo);
+// The update step of the launch sequence: asks the download server about the product through
+// `checkUpdate` (which the sequence keeps until it returns) and, when it reports a newer version,
+// fills `updateInfo` and asks the user once per reported version whether to open the download
+// page. The launch goes on whatever happens here.
+void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInfo& updateInfo);
 
 // Answers the update question instead of the message box, given its title and text. Test
 // programs set it so that no person is needed; an empty handler brings the message box back.

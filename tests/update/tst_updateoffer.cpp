@@ -184,7 +184,8 @@ launcher::UpdateInfo tst_UpdateOffer::offer(
         return answer;
     });
     launcher::UpdateInfo updateInfo;
-    launcher::offerNewerVersion(target, updateInfo);
+    launcher::CheckUpdate checkUpdate;
+    launcher::offerNewerVersion(checkUpdate, target, updateInfo);
     return updateInfo;
 }
 
@@ -414,7 +415,8 @@ void tst_UpdateOffer::messageBox()
     answerer.start(20);
 
     launcher::UpdateInfo updateInfo;
-    launcher::offerNewerVersion(*target, updateInfo);
+    launcher::CheckUpdate checkUpdate;
+    launcher::offerNewerVersion(checkUpdate, *target, updateInfo);
 
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QCOMPARE(browser.opened,

@@ -100,7 +100,7 @@ void tst_UpdateProcess::servers()
 
     QElapsedTimer clock;
     clock.start();
-    std::unique_ptr<QProcess> launcher(product.startLauncher({ "a b" }));
+    const ProductDir::Process launcher = product.startLauncher({ "a b" });
     const QList<QStringList> runs = product.recordedRuns(1, 10000);
     const qint64 started = clock.elapsed();
     const QList<QByteArray> requests = server->requestTargets();
