@@ -108,11 +108,11 @@ void tst_GuardProcess::race()
         if (round % 3 == 2) {
             // A holder killed while it holds the guard leaves nothing that stops the next round.
             ::kill(pid_t((*winner)->processId()), SIGKILL);
-            QVERIFY((*winner)->waitForFinished(5000));
+            QVERIFY(ProductDir::hasEnded(**winner, 5000));
             QCOMPARE((*winner)->exitStatus(), QProcess::CrashExit);
         } else {
             QVERIFY(QFile::remove(hold));
-            QVERIFY((*winner)->waitForFinished(10000));
+            QVERIFY(ProductDir::hasEnded(**winner, 10000));
             QCOMPARE((*winner)->exitCode(), 1);
             QCOMPARE((*winner)->readAll(), QByteArray());
             ++started;
@@ -154,7 +154,7 @@ void tst_GuardProcess::longPath()
     // And the guard still excludes a second launcher from there.
     const ProductDir::Process window = product.startLauncher({ "-f" }, launcher);
     QVERIFY(window->waitForStarted());
-    QVERIFY2(!window->waitForFinished(1500), "the -f launcher did not stay open");
+    QVERIFY2(!ProductDir::hasEnded(*window, 1500), "the -f launcher did not stay open");
     const ProductDir::Result second = product.runLauncher({}, 15000, launcher);
     QVERIFY2(second.problem(0).isEmpty(), qPrintable("second: " + second.problem(0)));
     QCOMPARE(product.settledRunCount(), 1);
@@ -172,7 +172,7 @@ void tst_GuardProcess::otherTmpDirStillExcludes()
     product.setEnvironmentValue("TMPDIR", product.filePath("tmp-a"));
     const ProductDir::Process window = product.startLauncher({ "-f" });
     QVERIFY(window->waitForStarted());
-    QVERIFY2(!window->waitForFinished(1500), "the -f launcher did not stay open");
+    QVERIFY2(!ProductDir::hasEnded(*window, 1500), "the -f launcher did not stay open");
 
     product.setEnvironmentValue("TMPDIR", product.filePath("tmp-b"));
     const ProductDir::Result second = product.runLauncher({});
@@ -206,7 +206,7 @@ void tst_GuardProcess::otherUserIsNotSilenced()
 
     const ProductDir::Process window = product.startLauncher({ "-f" });
     QVERIFY(window->waitForStarted());
-    QVERIFY2(!window->waitForFinished(1500), "the -f launcher did not stay open");
+    QVERIFY2(!ProductDir::hasEnded(*window, 1500), "the -f launcher did not stay open");
 
     QProcessEnvironment env = product.environment();
     env.insert("HOME", otherHome);
@@ -218,7 +218,7 @@ void tst_GuardProcess::otherUserIsNotSilenced()
     other.setProcessChannelMode(QProcess::MergedChannels);
     other.start(setpriv,
         { "--reuid=65534", "--regid=65534", "--clear-groups", product.launcherPath(), "other" });
-    QVERIFY(other.waitForFinished(15000));
+    QVERIFY(ProductDir::hasEnded(other, 15000));
     const QByteArray output = other.readAll();
     QVERIFY2(other.exitCode() == 1 && output.isEmpty(),
         qPrintable(QString("the other user's launcher: exit %1, output \"%2\"")

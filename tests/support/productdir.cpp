@@ -79,6 +79,11 @@ void ProductDir::Reaper::operator()(QProcess *process) const
     delete process;
 }
 
+bool ProductDir::hasEnded(QProcess &process, int timeoutMs)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
+}
+
 ProductDir::Process ProductDir::holdGuard(const QString &launcherPath)
 {
     Process holder(new QProcess);

@@ -61,6 +61,10 @@ public:
     // Waits long enough for a detached start to have happened, then counts.
     int settledRunCount(int settleMs = 600, const QString &extra = QString()) const;
 
+    // True once the process has ended, waiting at most `timeoutMs`. Unlike waitForFinished alone,
+    // also true for a process whose end an event loop has already taken in.
+    static bool hasEnded(QProcess &process, int timeoutMs);
+
     static QString shippedLauncher();
     static QString recorderBinary();
     // Starts a program that holds the single-instance guard for `launcherPath` (as a running
