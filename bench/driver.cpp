@@ -659,6 +659,15 @@ int main(int argc, char* argv[])
     }
     if (!targets.str().empty()) {
         md << "\n### Targets\n\n| Target | Measured | |\n|---|---:|---|\n" << targets.str();
+        // A target met by a launcher that skips the work says nothing; say so beside it.
+        long answered = -1;
+        long unanswered = -1;
+        std::sscanf(stats.c_str(), "answered %ld silent %ld", &answered, &unanswered);
+        if (has("direct") && answered == 0)
+            md << "\nThe download server answered no request: this launcher makes no update "
+                  "check, so the direct, refused and silent rows measure it without one.\n";
+        else if (has("silent") && unanswered == 0)
+            md << "\nNo connection reached the silent server.\n";
     }
 
     // Checks: every run ended as expected, started the product as expected; what was said.
