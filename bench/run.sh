@@ -11,6 +11,7 @@
 # Run it from a clone after ./test.sh (which installs the build dependencies):
 #
 #   bench/run.sh [-n RUNS] [-w WARMUP] [-p PORT] [--sizes "100 1000 10000 100000"] [-o DIR]
+#   bench/run.sh --profile [-p PORT] [-o DIR]
 #
 #   -n RUNS      measured runs per row (default 15)
 #   -w WARMUP    warm-up rounds, not counted (default 2)
@@ -19,6 +20,10 @@
 #   --sizes      entries of the generated string tables (default "100 1000 10000 100000");
 #                an empty table is always measured as their baseline
 #   -o DIR       where the results go (default bench/results)
+#   --profile    instead of timing, look at where the direct path's time goes beside the floor's:
+#                shared objects and plugins loaded, dynamic loader statistics, threads and system
+#                calls, perf counters and callgrind's inclusive instruction counts (each where the
+#                tool is installed), written to DIR/profile.txt
 #
 # The build goes to build-bench/ (or BENCH_BUILD_DIR) with BENCH_JOBS parallel jobs (default 2).
 # The machine is shared and noisy: the ratio to the floor measured in the same run is the figure
@@ -32,6 +37,7 @@ warmup=2
 port=18767
 sizes="100 1000 10000 100000"
 output="$root/bench/results"
+profile=""
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -40,7 +46,8 @@ while [ $# -gt 0 ]; do
     -p) port="$2"; shift 2 ;;
     --sizes) sizes="$2"; shift 2 ;;
     -o) output="$2"; shift 2 ;;
-    -h | --help) sed -n '2,25p' "$0"; exit 0 ;;
+    --profile) profile=1; shift ;;
+    -h | --help) sed -n '2,30p' "$0"; exit 0 ;;
     *) echo "bench/run.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -102,6 +109,12 @@ for n in 0 $sizes; do
         print "</lum_objects>"
     }' >"$work/nolocale/$stringsDir/strings_bench$n.launcher.xml"
 done
+
+if [ -n "$profile" ]; then
+    # shellcheck source=bench/profile.sh
+    . "$root/bench/profile.sh"
+    exit 0
+fi
 
 # The second-instance row needs a launcher that holds the guard: one with -f stays open. A probe
 # started while the holder is still starting may take the guard first and make the holder end
