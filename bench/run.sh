@@ -13,7 +13,7 @@
 #   bench/run.sh [-n RUNS] [-w WARMUP] [-p PORT] [--sizes "100 1000 10000 100000"] [-o DIR]
 #   bench/run.sh --profile [-p PORT] [-o DIR]
 #
-#   -n RUNS      measured runs per row (default 15)
+#   -n RUNS      measured runs per row (default 21)
 #   -w WARMUP    warm-up rounds, not counted (default 2)
 #   -p PORT      port of the local download server on 127.0.0.1 (default 18767); it is built
 #                into the benchmark's launchers, so another port rebuilds them
@@ -23,7 +23,7 @@
 #   --profile    instead of timing, look at where the direct path's time goes beside the floor's:
 #                shared objects and plugins loaded, dynamic loader statistics, threads and system
 #                calls, perf counters and callgrind's inclusive instruction counts (each where the
-#                tool is installed), written to DIR/profile.txt
+#                tool is installed), written to DIR/profile.txt (default build-bench/profile.txt)
 #
 # The build goes to build-bench/ (or BENCH_BUILD_DIR) with BENCH_JOBS parallel jobs (default 2).
 # The machine is shared and noisy: the ratio to the floor measured in the same run is the figure
@@ -32,11 +32,11 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BENCH_BUILD_DIR:-$root/build-bench}"
-runs=15
+runs=21
 warmup=2
 port=18767
 sizes="100 1000 10000 100000"
-output="$root/bench/results"
+output=""
 profile=""
 
 while [ $# -gt 0 ]; do
@@ -47,10 +47,14 @@ while [ $# -gt 0 ]; do
     --sizes) sizes="$2"; shift 2 ;;
     -o) output="$2"; shift 2 ;;
     --profile) profile=1; shift ;;
-    -h | --help) sed -n '2,30p' "$0"; exit 0 ;;
+    -h | --help) awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; exit 0 ;;
     *) echo "bench/run.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
     esac
 done
+if [ -z "$output" ]; then
+    # A profile is a look at one build, not a result to keep beside the benchmark's.
+    if [ -n "$profile" ]; then output="$build"; else output="$root/bench/results"; fi
+fi
 case "$output" in /*) ;; *) output="$PWD/$output" ;; esac
 
 echo "bench: building in $build" >&2
@@ -160,6 +164,9 @@ cpu="$(sed -n 's/^model name[[:space:]]*: *//p' /proc/cpuinfo | head -n1)"
 memory="$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
 qt="$(pkg-config --modversion Qt5Core 2>/dev/null || echo 5)"
 commit="$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+if ! git -C "$root" diff --quiet HEAD -- . ':!bench/results' 2>/dev/null; then
+    commit="$commit with local changes"
+fi
 machine="Machine: ${cpu:-unknown CPU}, nproc $(nproc), $memory RAM, Linux $(uname -r); Qt $qt; \
 Release build of commit $commit; QT_QPA_PLATFORM=offscreen; $(date -u '+%Y-%m-%d %H:%M UTC'), \
 load average at start $(cut -d' ' -f1-3 /proc/loadavg)."
