@@ -15,6 +15,8 @@
 //
 // The driver is a child subreaper: a product started detached by a launcher becomes its orphan,
 // so every start is seen (the stand-in ends with code 42) and has ended before the next run.
+#include "stats.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -34,6 +36,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+using namespace bench;
 
 namespace {
 
@@ -93,54 +97,6 @@ void disarmTimer()
 double milliseconds(const timespec& from, const timespec& to)
 {
     return double(to.tv_sec - from.tv_sec) * 1e3 + double(to.tv_nsec - from.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double minimum(const std::vector<double>& values)
-{
-    return values.empty() ? NAN : *std::min_element(values.begin(), values.end());
-}
-
-double maximum(const std::vector<double>& values)
-{
-    return values.empty() ? NAN : *std::max_element(values.begin(), values.end());
-}
-
-std::string fixed(double value, int decimals = 1)
-{
-    if (std::isnan(value))
-        return "n/a";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    const std::string text = buffer;
-    // A value that rounds to zero gets no minus sign.
-    if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
-        return text.substr(1);
-    return text;
-}
-
-std::string signedFixed(double value, int decimals = 1)
-{
-    if (std::isnan(value))
-        return "n/a";
-    const std::string text = fixed(value, decimals);
-    return text[0] == '-' ? text : "+" + text;
-}
-
-std::string grouped(long value)
-{
-    std::string digits = std::to_string(value);
-    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(size_t(i), ",");
-    return digits;
 }
 
 std::vector<std::string> split(const std::string& line, char separator)
@@ -326,41 +282,6 @@ std::vector<std::pair<std::string, int>> outputLines(const std::string& path)
             ++it->second;
     }
     return lines;
-}
-
-struct Fit {
-    double slope = NAN; // ms per entry
-    double intercept = NAN;
-    double r2 = NAN;
-};
-
-Fit leastSquares(const std::vector<double>& x, const std::vector<double>& y)
-{
-    Fit fit;
-    const double n = double(x.size());
-    if (x.size() < 2)
-        return fit;
-    double sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
-        sx += x[i];
-        sy += y[i];
-        sxx += x[i] * x[i];
-        sxy += x[i] * y[i];
-        syy += y[i] * y[i];
-    }
-    const double denominator = n * sxx - sx * sx;
-    if (denominator == 0)
-        return fit;
-    fit.slope = (n * sxy - sx * sy) / denominator;
-    fit.intercept = (sy - fit.slope * sx) / n;
-    const double total = syy - sy * sy / n;
-    double residual = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
-        const double e = y[i] - (fit.intercept + fit.slope * x[i]);
-        residual += e * e;
-    }
-    fit.r2 = total > 0 ? 1 - residual / total : NAN;
-    return fit;
 }
 
 void usage()
@@ -609,10 +530,12 @@ int main(int argc, char* argv[])
                << fixed(median(c->rssMiB)) << " | " << fixed(median(c->wallMs) / floorWall, 2)
                << " |\n";
         }
-        const std::string slope = signedFixed(fit.slope * 1000.0, 3);
-        md << "\nLeast-squares line over the medians: " << fixed(fit.intercept) << " ms "
-           << (slope[0] == '-' ? "− " : "+ ") << slope.substr(1)
-           << " µs × entries, R² = " << fixed(fit.r2, 4) << ".";
+        if (!std::isnan(fit.slope)) {
+            const std::string slope = signedFixed(fit.slope * 1000.0, 3);
+            md << "\nLeast-squares line over the medians: " << fixed(fit.intercept) << " ms "
+               << (slope[0] == '-' ? "− " : "+ ") << slope.substr(1)
+               << " µs × entries, R² = " << fixed(fit.r2, 4) << ".";
+        }
         if (tables.size() >= 3 && emptyTable) {
             const Case& largest = *tables.back();
             const Case& next = *tables[tables.size() - 2];
@@ -633,7 +556,8 @@ int main(int argc, char* argv[])
                    << (linear ? "linear (per-entry cost within ±50 %)" : "NOT linear") << ".";
             }
         }
-        md << "\n";
+        if (!std::isnan(fit.slope))
+            md << "\n";
     }
 
     // The figures the performance work aims at.
