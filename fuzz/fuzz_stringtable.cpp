@@ -1,11 +1,17 @@
 // The string-table reader over arbitrary file contents. Each input becomes the one table file in
 // a directory that this process makes once; beside it lies a file that a table may point at but
-// must never reach.
+// must never reach. The guard in front of the query is also checked against Qt's XML reader,
+// which the query parses with: on every well-formed document they must agree.
 #include "i18n/stringtable.h"
+#include "i18n/tableguard.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <algorithm>
 
 #include <cstdint>
 #include <cstdlib>
@@ -35,11 +41,49 @@ struct Fixture {
     QString table = dir.filePath(QStringLiteral("strings_fuzz.launcher.xml"));
 };
 
+// Whether the guard should let a document through, as Qt's XML reader sees it; a document the
+// reader finds not well-formed is left out, since the query refuses it anyway.
+enum class Verdict { tame, refuse, notWellFormed };
+
+Verdict readerVerdict(const QByteArray& bytes)
+{
+    static const QRegularExpression bareDoctype(
+        QStringLiteral("^<!DOCTYPE[ \\t\\r\\n]+[^ \\t\\r\\n>\\[\\]'\"]+[ \\t\\r\\n]*>$"));
+    QXmlStreamReader reader(bytes);
+    bool tame = true;
+    int namespaceDeclarations = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::DTD:
+            tame = tame && bareDoctype.match(reader.text()).hasMatch();
+            break;
+        case QXmlStreamReader::StartElement: {
+            const int declared = reader.namespaceDeclarations().size();
+            namespaceDeclarations += declared;
+            tame = tame && reader.attributes().size() + declared <= launcher::maxTableAttributes
+                && namespaceDeclarations <= launcher::maxTableNamespaceDeclarations;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
+        return Verdict::notWellFormed;
+    return tame ? Verdict::tame : Verdict::refuse;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Fixture fixture;
+
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    const Verdict verdict = readerVerdict(bytes);
+    if (verdict != Verdict::notWellFormed
+        && launcher::isTameTable(bytes) != (verdict == Verdict::tame))
+        std::abort(); // the guard sees the document otherwise than the parser does
 
     QFile file(fixture.table);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)

@@ -139,7 +139,9 @@ namespace {
             i += 9;
             const int before = i;
             skipSpace();
-            if (i == before || name().isEmpty())
+            const QStringRef root = name();
+            if (i == before || root.isEmpty() || root.contains(QLatin1Char('['))
+                || root.contains(QLatin1Char(']')))
                 return false;
             skipSpace();
             if (i >= size || text.at(i) != QLatin1Char('>'))

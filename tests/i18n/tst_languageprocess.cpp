@@ -151,13 +151,10 @@ void tst_LanguageProcess::silentLaunch_data()
         << true << Files { { defaultFile, fifo } } << QStringList();
     QTest::newRow("default-language file of 50 MiB")
         << true << Files { { defaultFile, hugeIni } } << QStringList();
+    static const char binary[] = "\x7f"
+                                 "ELF\x02\x01\x01\0[\xff\xfe=\n\0";
     QTest::newRow("binary default-language file")
-        << true
-        << Files { { defaultFile,
-               QByteArray("\x7f"
-                          "ELF\x02\x01\x01\0[\xff\xfe=\n\0",
-                   16) } }
-        << QStringList();
+        << true << Files { { defaultFile, QByteArray(binary, sizeof binary) } } << QStringList();
 }
 
 void tst_LanguageProcess::silentLaunch()

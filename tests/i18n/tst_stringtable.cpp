@@ -304,6 +304,7 @@ void tst_StringTable::hostileDocuments_data()
         nothing);
     row("bare document type", "<?xml version='1.0'?>\n<!DOCTYPE lum_objects>\n" + body, plain);
     row("lower-case document type", "<!doctype lum_objects>" + body, nothing);
+    row("empty internal subset", "<!DOCTYPE lum_objects[]>" + body, nothing);
 
     // References to other files inside a table are text or ignored markup.
     row("XInclude in a value",
