@@ -5,6 +5,7 @@
 #include "update/updateinfo.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace launcher {
@@ -12,6 +13,10 @@ namespace launcher {
 namespace {
 
     const char fallbackLanguage[] = "en_US";
+
+    // The default-language file holds one line. QSettings reads a file whole whatever its size,
+    // so a larger one is taken for a malformed file and not read.
+    const qint64 maxDefaultFileSize = 1024 * 1024;
 
     // Maps the framework's own texts of its standard buttons to identifiers. A row with a
     // context matches only requests in that context; a row without one matches any.
@@ -44,9 +49,15 @@ namespace {
     // or is malformed, "en_US" when it is missing or names none.
     QString defaultLanguage(const QSettings& builtIn)
     {
-        QSettings defaults(
-            resolveConfigPath(builtIn.value(QStringLiteral("language/default_ini")).toString()),
-            QSettings::IniFormat);
+        const QString path
+            = resolveConfigPath(builtIn.value(QStringLiteral("language/default_ini")).toString());
+        // Something other than a regular file (a directory, a FIFO that would block the opening
+        // for ever, a device) counts as unreadable.
+        const QFileInfo info(path);
+        if (info.exists() && (!info.isFile() || info.size() > maxDefaultFileSize))
+            return QString();
+
+        QSettings defaults(path, QSettings::IniFormat);
         useUtf8(defaults);
         const QString language
             = defaults.value(QStringLiteral("language"), QLatin1String(fallbackLanguage))

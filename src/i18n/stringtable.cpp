@@ -1,11 +1,14 @@
 #include "stringtable.h"
 
 #include "app/configpath.h"
+#include "tableguard.h"
 
 #include <QAbstractMessageHandler>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QXmlQuery>
 
@@ -25,7 +28,8 @@ namespace {
 
     // The table is handed to the query as a bound device, never as text inside the query: no
     // directory or language code can change what the query does, and apostrophes, ampersands,
-    // "#" or "%" in a path need no escaping. concat() takes at most one item per argument, so an
+    // "#" or "%" in a path need no escaping. The device holds the bytes that were checked, so the
+    // query parses exactly those. concat() takes at most one item per argument, so an
     // entry with a second id or value fails the whole run and the file adds nothing.
     const char tableQuery[] = "for $s in doc($table)/lum_objects/string "
                               "return concat(data($s/id), '=', data($s/value))";
@@ -44,19 +48,35 @@ namespace {
         return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(path);
     }
 
+    // The whole table, or false. Only a regular file is opened: a FIFO where the table should be
+    // would block the launcher on opening it, and a device could be read for ever.
+    bool readTable(const QString& path, QByteArray& bytes)
+    {
+        const QFileInfo info(path);
+        if (!info.isFile() || info.size() > maxStringTableSize)
+            return false;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        bytes = file.read(maxStringTableSize + 1); // the file may have grown since
+        return bytes.size() <= maxStringTableSize;
+    }
+
 } // namespace
 
 void loadStringTable(
     const QString& directory, const QString& language, QMap<QString, QString>& table)
 {
-    QFile file(stringTablePath(directory, language));
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (!readTable(stringTablePath(directory, language), bytes) || !isTameTable(bytes))
         return;
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
 
     SilentMessageHandler silent;
     QXmlQuery query;
     query.setMessageHandler(&silent);
-    query.bindVariable(QStringLiteral("table"), &file);
+    query.bindVariable(QStringLiteral("table"), &device);
     query.setQuery(QString::fromLatin1(tableQuery), QUrl());
     if (!query.isValid())
         return;

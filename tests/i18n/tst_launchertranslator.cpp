@@ -1,6 +1,7 @@
 // The translator with the built-in settings, as the launcher has them: the test lays out the
 // product data (resources/...) beside its own executable, which lives in a directory of its own,
 // and keeps the user's settings in a temporary configuration directory.
+#include "filefaults.h"
 #include "i18n/launchertranslator.h"
 
 #include <QAbstractButton>
@@ -24,8 +25,13 @@ namespace {
 // Markers for the default-language file's column.
 const QByteArray missingFile = "<missing>";
 const QByteArray directoryInstead = "<directory>";
+const QByteArray fifoInstead = "<fifo>";
+const QByteArray deviceInstead = "<device>";
+const QByteArray unreadable = "<unreadable>";
 
 QString productDataDir() { return QCoreApplication::applicationDirPath() + "/resources"; }
+
+QString defaultFilePath() { return productDataDir() + "/default_settings.ini"; }
 
 // QSettings keeps the files it has read and reads one again only when its size or modification
 // time changed; rows that rewrite a file within the same clock tick would otherwise see the
@@ -63,14 +69,40 @@ QString userSettingsFile()
         + QCoreApplication::applicationName() + ".conf";
 }
 
+// The FIFO and the unreadable file are made by the test itself.
 bool writeDefaultFile(const QByteArray& contents)
 {
-    const QString path = productDataDir() + "/default_settings.ini";
-    if (contents == missingFile)
+    const QString path = defaultFilePath();
+    if (contents == missingFile || contents == fifoInstead)
         return !QFileInfo::exists(path);
     if (contents == directoryInstead)
         return QDir().mkpath(path);
+    if (contents == deviceInstead)
+        return QDir().mkpath(productDataDir()) && QFile::link("/dev/zero", path);
+    if (contents == unreadable)
+        return writeFile(path, "language=fr_FR\n")
+            && QFile::setPermissions(path, QFileDevice::WriteOwner);
     return writeFile(path, contents);
+}
+
+// An INI file of exactly `size` bytes that names `language`.
+QByteArray paddedDefaultFile(const QByteArray& language, int size)
+{
+    QByteArray contents = "language=" + language + "\npadding=";
+    contents += QByteArray(size - contents.size() - 1, 'x') + '\n';
+    return contents;
+}
+
+// Bytes without any structure, the same in every run.
+QByteArray noise(int size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 16);
+    }
+    return bytes;
 }
 
 QString translated(const QTranslator& translator, const char* context, const char* sourceText)
@@ -146,6 +178,20 @@ void tst_LauncherTranslator::languageChoice_data()
         << "" << noUser << QByteArray("language=fr_FR\n[broken\n") << "";
     QTest::newRow("default file malformed, key without =")
         << "" << noUser << QByteArray("language\n") << "";
+
+    // Hostile default-language files: never read past 1 MiB, never blocking, never a language
+    // taken from noise.
+    QTest::newRow("default file of 1 MiB")
+        << "" << noUser << paddedDefaultFile("fr_FR", 1024 * 1024) << "fr_FR";
+    QTest::newRow("default file one byte larger")
+        << "" << noUser << paddedDefaultFile("fr_FR", 1024 * 1024 + 1) << "";
+    QTest::newRow("default file of 50 MiB")
+        << "" << noUser << paddedDefaultFile("fr_FR", 50 * 1024 * 1024) << "";
+    QTest::newRow("binary default file") << "" << noUser << noise(64 * 1024) << "";
+    QTest::newRow("default file a FIFO") << "" << noUser << fifoInstead << "";
+    QTest::newRow("default file a device") << "" << noUser << deviceInstead << "";
+    QTest::newRow("default file without read permission") << "" << noUser << unreadable << "";
+    QTest::newRow("-l first, default file a FIFO") << "it_IT" << noUser << fifoInstead << "it_IT";
 }
 
 void tst_LauncherTranslator::languageChoice()
@@ -164,8 +210,26 @@ void tst_LauncherTranslator::languageChoice()
     if (!userSettings.isNull())
         QVERIFY(writeFile(userSettingsFile(), userSettings));
     QVERIFY2(writeDefaultFile(defaultFile), "cannot lay out the default-language file");
+    std::unique_ptr<Fifo> fifo;
+    if (defaultFile == fifoInstead) {
+        // A reader blocked on it is set free after 3 s, and the test fails.
+        fifo.reset(new Fifo(defaultFilePath(), 3000));
+        QVERIFY(fifo->isValid());
+    }
+    std::unique_ptr<PermissionsBind> permissions;
+    if (defaultFile == unreadable) {
+        permissions.reset(new PermissionsBind);
+        if (!permissions->isActive())
+            QSKIP("running as root, and the capabilities that let root read any file cannot be "
+                  "dropped here");
+        if (QFile(defaultFilePath()).open(QIODevice::ReadOnly))
+            QSKIP("file permissions do not stop this process from reading");
+    }
 
     const LauncherTranslator translator(nullptr, requested);
+    permissions.reset();
+    if (fifo)
+        QVERIFY2(!fifo->released(), "the translator blocked on a FIFO until the test set it free");
     QCOMPARE(translated(translator, "LauncherClass", "lic_language"), "table " + chosen);
 
     if (!userSettings.isNull()) {

@@ -1,0 +1,207 @@
+#include "tableguard.h"
+
+#include <QRegularExpression>
+#include <QString>
+#include <QTextCodec>
+
+namespace launcher {
+
+namespace {
+
+    // The encoding that Qt's XML reader assumes before it has read a declaration: a byte-order
+    // mark, or the way the first "<" is encoded, or else UTF-8.
+    QTextCodec* initialCodec(const QByteArray& bytes)
+    {
+        int mib = 106; // UTF-8
+        if (bytes.size() >= 4) {
+            const auto b = [&bytes](int i) { return uchar(bytes.at(i)); };
+            if ((b(0) == 0 && b(1) == 0 && b(2) == 0xfe && b(3) == 0xff)
+                || (b(0) == 0xff && b(1) == 0xfe && b(2) == 0 && b(3) == 0))
+                mib = 1017; // UTF-32 with a byte-order mark
+            else if (b(0) == 0x3c && b(1) == 0 && b(2) == 0 && b(3) == 0)
+                mib = 1019; // UTF-32LE
+            else if (b(0) == 0 && b(1) == 0 && b(2) == 0 && b(3) == 0x3c)
+                mib = 1018; // UTF-32BE
+            else if ((b(0) == 0xfe && b(1) == 0xff) || (b(0) == 0xff && b(1) == 0xfe))
+                mib = 1015; // UTF-16 with a byte-order mark
+            else if (b(0) == 0x3c && b(1) == 0)
+                mib = 1014; // UTF-16LE
+            else if (b(0) == 0 && b(1) == 0x3c)
+                mib = 1013; // UTF-16BE
+        }
+        return QTextCodec::codecForMib(mib);
+    }
+
+    // The document's text as the XML reader decodes it: the reader switches to the encoding
+    // that the declaration names and decodes the bytes again from the start. A null string when
+    // the declared encoding is unknown, which the reader refuses too.
+    QString decodedText(const QByteArray& bytes)
+    {
+        QTextCodec* codec = initialCodec(bytes);
+        QString text = codec->toUnicode(bytes);
+        if (text.startsWith(QChar(0xfeff)))
+            text.remove(0, 1);
+
+        static const QRegularExpression declaration(
+            QStringLiteral("^<\\?xml[ \\t\\r\\n][^?]*?encoding[ \\t\\r\\n]*=[ "
+                           "\\t\\r\\n]*(?:\"([^\"]*)\"|'([^']*)')"));
+        const QRegularExpressionMatch match = declaration.match(text);
+        if (!match.hasMatch())
+            return text;
+        const QString name = match.captured(1) + match.captured(2);
+        QTextCodec* declared = QTextCodec::codecForName(name.toLatin1());
+        if (!declared)
+            return QString();
+        return declared == codec ? text : declared->toUnicode(bytes);
+    }
+
+    bool isSpace(QChar c)
+    {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r')
+            || c == QLatin1Char('\n');
+    }
+
+    bool endsName(QChar c)
+    {
+        return isSpace(c) || c == QLatin1Char('=') || c == QLatin1Char('>') || c == QLatin1Char('/')
+            || c == QLatin1Char('<') || c == QLatin1Char('"') || c == QLatin1Char('\'');
+    }
+
+    // Walks the markup of a decoded document. Attribute values cannot hold "<", so every "<"
+    // outside comments, CDATA sections and processing instructions starts a tag or a
+    // declaration, and a start tag's attributes can be counted exactly.
+    class MarkupWalk {
+    public:
+        explicit MarkupWalk(const QString& text)
+            : text(text)
+            , size(text.size())
+        {
+        }
+
+        bool run()
+        {
+            while ((i = text.indexOf(QLatin1Char('<'), i)) >= 0) {
+                bool ok = true;
+                if (at("<!--"))
+                    ok = skipPast(QStringLiteral("-->"));
+                else if (at("<![CDATA["))
+                    ok = skipPast(QStringLiteral("]]>"));
+                else if (at("<?"))
+                    ok = skipPast(QStringLiteral("?>"));
+                else if (at("<!"))
+                    ok = bareDoctype();
+                else if (at("</"))
+                    i += 2; // an end tag holds no attributes
+                else
+                    ok = startTag();
+                if (!ok)
+                    return false;
+            }
+            return true;
+        }
+
+    private:
+        bool at(const char* literal) const
+        {
+            return text.midRef(i).startsWith(QLatin1String(literal));
+        }
+
+        // Looks for the end right after "<" and the next character, never later than the parser
+        // would: a section that seems to end early only leaves more text to walk through.
+        bool skipPast(const QString& end)
+        {
+            const int found = text.indexOf(end, i + 2);
+            if (found < 0)
+                return false;
+            i = found + end.size();
+            return true;
+        }
+
+        void skipSpace()
+        {
+            while (i < size && isSpace(text.at(i)))
+                ++i;
+        }
+
+        QStringRef name()
+        {
+            const int start = i;
+            while (i < size && !endsName(text.at(i)))
+                ++i;
+            return text.midRef(start, i - start);
+        }
+
+        // "<!DOCTYPE name>" and nothing more: no internal subset, no external identifier.
+        bool bareDoctype()
+        {
+            if (!at("<!DOCTYPE"))
+                return false;
+            i += 9;
+            const int before = i;
+            skipSpace();
+            const QStringRef root = name();
+            if (i == before || root.isEmpty() || root.contains(QLatin1Char('['))
+                || root.contains(QLatin1Char(']')))
+                return false;
+            skipSpace();
+            if (i >= size || text.at(i) != QLatin1Char('>'))
+                return false;
+            ++i;
+            return true;
+        }
+
+        bool startTag()
+        {
+            ++i;
+            if (name().isEmpty())
+                return false;
+            int attributes = 0;
+            for (;;) {
+                skipSpace();
+                if (i >= size)
+                    return false;
+                if (text.at(i) == QLatin1Char('>')) {
+                    ++i;
+                    return true;
+                }
+                if (text.at(i) == QLatin1Char('/')) {
+                    i += 2;
+                    return i <= size && text.at(i - 1) == QLatin1Char('>');
+                }
+                const QStringRef attribute = name();
+                if (attribute.isEmpty() || ++attributes > maxTableAttributes)
+                    return false;
+                if ((attribute == QLatin1String("xmlns")
+                        || attribute.startsWith(QLatin1String("xmlns:")))
+                    && ++namespaceDeclarations > maxTableNamespaceDeclarations)
+                    return false;
+                skipSpace();
+                if (i >= size || text.at(i) != QLatin1Char('='))
+                    return false;
+                ++i;
+                skipSpace();
+                if (i >= size
+                    || (text.at(i) != QLatin1Char('"') && text.at(i) != QLatin1Char('\'')))
+                    return false;
+                const int close = text.indexOf(text.at(i), i + 1);
+                if (close < 0 || text.midRef(i + 1, close - i - 1).contains(QLatin1Char('<')))
+                    return false;
+                i = close + 1;
+            }
+        }
+
+        const QString& text;
+        const int size;
+        int i = 0;
+        int namespaceDeclarations = 0;
+    };
+
+} // namespace
+
+bool isTameTable(const QByteArray& bytes)
+{
+    const QString text = decodedText(bytes);
+    return !text.isNull() && MarkupWalk(text).run();
+}
+
+} // namespace launcher
