@@ -18,7 +18,7 @@ public:
         Drip, // sends the header, then `response` as the body, one byte every 100 ms
         Flood, // sends a body of `floodSize` bytes as fast as the peer takes it
         CloseMidBody, // promises a longer body, sends `response`, closes
-        Stream, // sends `response` again and again, without end,, as fast as the peer takes it
+        Stream, // sends `response` again and again, without end, as fast as the peer takes it
     };
 
     explicit FakeServer(Behaviour behaviour = Answer, const QByteArray& response = QByteArray(),
