@@ -2,7 +2,7 @@
 // different paths, all offering an update at the same moment, lose no entry and leave a file that
 // reads back cleanly; a store that cannot be written (no directory, a file in the way, no space)
 // costs nothing but the memory of the offer: the product is started, the launcher prints nothing,
-// and whatever the store held before stays as it was.
+// and no entry the store held before is lost.
 #include "fakeserver.h"
 #include "support/productdir.h"
 
