@@ -2,7 +2,6 @@
 
 #include "updatereply.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -43,13 +42,21 @@ CheckUpdate::CheckUpdate(QObject* parent)
 
 CheckUpdate::~CheckUpdate()
 {
-    // A server that streams its status line or headers without end keeps Qt's network thread in
-    // a read loop, and destroying the manager then blocks for up to five seconds waiting for that
-    // thread. The manager of an exchange the wait gave up on therefore goes to the application
-    // object and is released at the very end of the process, after the product has been started
-    // (or the window shown) and the single-instance guard released; nobody waits for it there.
-    if (reply && !reply->isFinished() && QCoreApplication::instance())
-        networkManager->setParent(QCoreApplication::instance());
+    // A server that streams its status line or headers without end holds Qt's network thread in a
+    // loop that reads one byte per call for as long as data keeps coming; an abort only reaches
+    // that thread once the loop ends, and destroying the manager waits up to five seconds for it.
+    // The manager of an exchange the wait gave up on is therefore never released: it stays
+    // reachable from `abandonedManagers` and goes with the process, which then ends as soon as the
+    // launch sequence is done instead of lingering for Qt's thread. While the launcher window is
+    // open, such a server keeps that thread reading, and the header it collects grows by about a
+    // megabyte a second: Qt 5.15 has no limit on the size of a header, and its loop can only be
+    // ended by the connection itself, so that is left as it is.
+    if (reply && !reply->isFinished()) {
+        static QObject* abandonedManagers = nullptr;
+        if (!abandonedManagers)
+            abandonedManagers = new QObject;
+        networkManager->setParent(abandonedManagers);
+    }
     delete reply;
 }
 

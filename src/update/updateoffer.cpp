@@ -3,6 +3,7 @@
 #include "app/target.h"
 #include "checkupdate.h"
 #include "updateinfo.h"
+#include "versionstore.h"
 
 #include <QDesktopServices>
 #include <QObject>
@@ -75,8 +76,7 @@ void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInf
 
     // The version counts as offered from here on, whatever the answer; it is on disk before the
     // question is shown, so a launcher ended during the question does not ask again.
-    store.setValue(key, updateInfo.newVersion);
-    store.sync();
+    storeOfferedVersion(store, key, updateInfo.newVersion);
 
     if (askUser(target.productName, QObject::tr("lic_update_question")) == QMessageBox::Yes)
         QDesktopServices::openUrl(QUrl(updateInfo.updateUrl, QUrl::TolerantMode));

@@ -17,6 +17,9 @@ struct UpdateInfo;
 // "platform" appended to its query. Only web pages are offered, since the address comes from an
 // unauthenticated answer: anything but an http or https address (a local file, a script, a
 // desktop file, an address without a scheme) gives an empty result, which means no download page.
+// Schemes are compared as QUrl gives them, in lower case, so "HTTP://..." is a web address; blanks
+// or control characters before the scheme leave no valid address at all. Every http or https
+// address is handed on exactly as before, to the question's Yes and to the window's link alike.
 QString downloadPageAddress(const QString& reportedUrl);
 
 // The update step of the launch sequence: asks the download server about the product through

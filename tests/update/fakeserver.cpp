@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPointer>
 #include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -12,10 +13,11 @@
 
 class FakeServer::Thread : public QThread {
 public:
-    Thread(Behaviour behaviour, const QByteArray& response, qint64 floodSize)
+    Thread(Behaviour behaviour, const QByteArray& response, qint64 floodSize, int answerTogether)
         : behaviour(behaviour)
         , response(response)
         , floodSize(floodSize)
+        , answerTogether(answerTogether)
     {
     }
 
@@ -27,6 +29,8 @@ public:
     const Behaviour behaviour;
     const QByteArray response;
     const qint64 floodSize;
+    const int answerTogether;
+    QList<QPointer<QTcpSocket>> heldBack; // only touched on the server's thread
 
     QSemaphore ready;
     std::atomic<quint16> port { 0 };
@@ -73,7 +77,18 @@ void FakeServer::Thread::serve(QTcpSocket* socket)
             QMutexLocker lock(&mutex);
             heads << request->received.left(end);
         }
-        respond(socket);
+        if (behaviour != Answer || answerTogether <= 1) {
+            respond(socket);
+            return;
+        }
+        heldBack << socket;
+        if (heldBack.size() < answerTogether)
+            return;
+        for (const QPointer<QTcpSocket>& held : qAsConst(heldBack)) {
+            if (held)
+                respond(held);
+        }
+        heldBack.clear();
     });
 }
 
@@ -154,8 +169,9 @@ void FakeServer::Thread::flood(QTcpSocket* socket, qint64* bodySent)
     }
 }
 
-FakeServer::FakeServer(Behaviour behaviour, const QByteArray& response, qint64 floodSize)
-    : thread(new Thread(behaviour, response, floodSize))
+FakeServer::FakeServer(
+    Behaviour behaviour, const QByteArray& response, qint64 floodSize, int answerTogether)
+    : thread(new Thread(behaviour, response, floodSize, answerTogether))
 {
     thread->start();
     thread->ready.acquire();

@@ -18,11 +18,13 @@ public:
         Drip, // sends the header, then `response` as the body, one byte every 100 ms
         Flood, // sends a body of `floodSize` bytes as fast as the peer takes it
         CloseMidBody, // promises a longer body, sends `response`, closes
-        Stream, // sends `response` again and again, without end,, as fast as the peer takes it
+        Stream, // sends `response` again and again, without end, as fast as the peer takes it
     };
 
+    // With `answerTogether` above 1, Answer holds every answer back until that many requests have
+    // arrived, then sends them all at once, so that their clients go on in step.
     explicit FakeServer(Behaviour behaviour = Answer, const QByteArray& response = QByteArray(),
-        qint64 floodSize = 0);
+        qint64 floodSize = 0, int answerTogether = 1);
     ~FakeServer();
 
     bool isListening() const;

@@ -7,6 +7,7 @@
 #include "app/target.h"
 #include "fakeserver.h"
 #include "support/productdir.h"
+#include "ui/launcher.h"
 #include "update/checkupdate.h"
 #include "update/updateinfo.h"
 #include "update/updateoffer.h"
@@ -14,11 +15,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTranslator>
 
@@ -44,6 +48,10 @@ public:
     {
         if (qstrcmp(context, "QObject") == 0 && qstrcmp(sourceText, "lic_update_question") == 0)
             return QStringLiteral("Open the download page now?");
+        // The window's texts, so that their place markers are filled.
+        if (qstrcmp(sourceText, "lic_update_link") == 0
+            || qstrcmp(sourceText, "lic_product_version") == 0)
+            return QStringLiteral("%1");
         return QString();
     }
 };
@@ -98,6 +106,8 @@ private slots:
     void cleanup();
     void offer_data();
     void offer();
+    void downloadPage_data();
+    void downloadPage();
     void noCheck_data();
     void noCheck();
     void laterRuns();
@@ -133,7 +143,8 @@ void tst_UpdateOffer::initTestCase()
     storeFile = store.fileName();
 
     // Every scheme a hostile address might use, so that nothing ever reaches a real opener.
-    for (const char* scheme : { "http", "https", "file", "javascript", "ftp", "data" })
+    for (const char* scheme :
+        { "http", "https", "file", "javascript", "ftp", "data", "steam", "applications" })
         QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &browser, "open");
     QCoreApplication::installTranslator(&strings);
 }
@@ -249,13 +260,6 @@ void tst_UpdateOffer::offer_data()
                                     << "4.11"
                                     << "http://dl.example/a b?q=%" << true << true << "4.11"
                                     << "http://dl.example/a b?q=%25&platform=windows" << true;
-    // Not web pages: treated as no download page at all.
-    for (const char* address : { "file:///etc/passwd", "FILE:///home/user/.bashrc",
-             "javascript:alert(1)", "/usr/share/applications/evil.desktop", "evil.desktop",
-             "ftp://dl.example/quill", "data:text/html,<b>x</b>", " http://dl.example/" })
-        QTest::newRow(address) << ""
-                               << "4.11" << address << true << false << ""
-                               << "" << false;
 }
 
 void tst_UpdateOffer::offer()
@@ -290,6 +294,84 @@ void tst_UpdateOffer::offer()
     }
     QCOMPARE(storedVersion("en_US", "quill"), storedAfter);
     QCOMPARE(browser.opened, opened ? QStringList { updateUrl } : QStringList());
+}
+
+// The reported address comes from an unauthenticated answer, so only web pages get through: the
+// desktop's opener (through the question's Yes, or a click on the window's link) is only ever
+// handed an http or https address, and every other address means no download page at all.
+void tst_UpdateOffer::downloadPage_data()
+{
+    QTest::addColumn<QString>("reportedUrl");
+    QTest::addColumn<QString>("updateUrl"); // empty: no download page
+
+    QTest::newRow("http") << "http://dl.example/q"
+                          << "http://dl.example/q?platform=windows";
+    QTest::newRow("https, upper-case scheme") << "HTTPS://dl.example/Q"
+                                              << "https://dl.example/Q?platform=windows";
+    QTest::newRow("HTTP, upper-case scheme") << "HTTP://dl.example/q"
+                                             << "http://dl.example/q?platform=windows";
+    // Quotes and angle brackets come out percent-encoded, so the address cannot close the link's
+    // attribute and add a link of its own.
+    QTest::newRow("markup in the address")
+        << "http://dl.example/a\"><a href=\"file:///etc/passwd\">x</a>"
+        << "http://dl.example/a%22%3E%3Ca href=%22file:///etc/passwd%22%3Ex%3C/a%3E"
+           "?platform=windows";
+    for (const char* address : { "file:///etc/passwd", "FILE:///home/user/.bashrc",
+             "file://localhost/etc/passwd", "javascript:alert(1)", "JaVaScRiPt:alert(1)",
+             "javascript:alert(1)//http://dl.example/", "/usr/share/applications/evil.desktop",
+             "evil.desktop", "applications:evil.desktop", "ftp://dl.example/quill",
+             "data:text/html,<b>x</b>", "steam://run/1", " http://dl.example/",
+             "\thttp://dl.example/", "\x0bhttp://dl.example/", "//dl.example/q" })
+        QTest::newRow(
+            qPrintable(QString::fromLatin1(address).replace('\t', "\\t").replace('\v', "\\v")))
+            << address << "";
+}
+
+void tst_UpdateOffer::downloadPage()
+{
+    QFETCH(QString, reportedUrl);
+    QFETCH(QString, updateUrl);
+
+    const auto server = serve("4.11", reportedUrl);
+    QVERIFY(server->isListening());
+    auto target = makeTarget();
+    const launcher::UpdateInfo updateInfo = offer(*target, QMessageBox::Yes);
+
+    QCOMPARE(updateInfo.updateUrl, updateUrl);
+    QCOMPARE(updateInfo.newVersion, updateUrl.isEmpty() ? QString() : QStringLiteral("4.11"));
+    QCOMPARE(questions.size(), updateUrl.isEmpty() ? 0 : 1);
+    QCOMPARE(browser.opened, updateUrl.isEmpty() ? QStringList() : QStringList { updateUrl });
+    QCOMPARE(storedVersion("en_US", "quill"), updateUrl.isEmpty() ? QString() : "4.11");
+
+    // The window built from what the offer left: no link at all, or one to the same web page.
+    launcher::Launcher window(nullptr, Qt::Dialog, target.get(), &updateInfo);
+    auto* link = window.findChild<QLabel*>("updateLinkLabel");
+    QVERIFY(link);
+    QTextDocument document;
+    document.setHtml(link->text());
+    QStringList anchors;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            if (fragment.fragment().charFormat().isAnchor())
+                anchors << fragment.fragment().charFormat().anchorHref();
+        }
+    }
+    if (updateUrl.isEmpty()) {
+        QVERIFY2(link->isHidden(), qPrintable("a link is shown: " + link->text()));
+        QCOMPARE(anchors, QStringList());
+        return;
+    }
+    QVERIFY(!link->isHidden());
+    QCOMPARE(anchors, QStringList { updateUrl });
+
+    // A click on the link reaches the desktop's opener with that address.
+    browser.opened.clear();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect text = link->contentsRect();
+    QTest::mouseClick(link, Qt::LeftButton, {},
+        QPoint(text.center().x(), text.bottom() - link->fontMetrics().height() / 2));
+    QCOMPARE(browser.opened, QStringList { updateUrl });
 }
 
 void tst_UpdateOffer::noCheck_data()

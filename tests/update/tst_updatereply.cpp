@@ -94,6 +94,9 @@ void tst_UpdateReply::parse_data()
     QTest::newRow("invalid UTF-8 does not stop the reading")
         << QByteArray("x=\xff\xfe\xc3\nnew_version=4.11\nurl=http://dl.example/quill") << "4.10"
         << true << "4.11" << page;
+    QTest::newRow("a million-character line before the answer")
+        << "x=" + QByteArray(1000000, 'y') + "\nnew_version=4.11\nurl=http://dl.example/quill"
+        << "4.10" << true << "4.11" << page;
     QTest::newRow("empty body") << QByteArray() << "4.10" << false << ""
                                 << "";
 }
