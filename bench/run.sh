@@ -99,6 +99,7 @@ product() { # directory, program, name of the program in it
     mkdir -p "$work/$1/$stringsDir"
 }
 product floor "$bin/bench_floor" floor
+product floorfonts "$bin/bench_floor_fonts" floor
 product direct "$bin/locale/launcher" launcher
 product nolocale "$build/bin/launcher" launcher
 product second "$build/bin/launcher" launcher
@@ -149,6 +150,7 @@ fi
 plan="$work/plan.tsv"
 row() { local IFS=$'\t'; echo "$*" >>"$plan"; }
 row floor "floor" 0 - 1 -1 "$work/floor/floor" "$target"
+row floorfonts "floor + font teardown (reference)" 0 - 1 -1 "$work/floorfonts/floor" "$target"
 row direct "direct" 1 answer 1 -1 "$work/direct/launcher"
 row nolocale "direct, no locale" 1 - 1 -1 "$work/nolocale/launcher"
 row refused "refused" 1 closed 1 -1 "$work/direct/launcher"

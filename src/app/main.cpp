@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/configpath.h"
+#include "app/fontteardown.h"
 #include "app/run.h"
 #include "app/singleinstanceguard.h"
 #include "app/target.h"
@@ -17,6 +18,8 @@ int main(int argc, char *argv[])
     launcher::Target target(settings);
 
     QApplication application(argc, argv);
+    // Destroyed after the guard and before the application object, when nothing draws any more.
+    const launcher::FontTeardown fontTeardown;
     QCoreApplication::setApplicationName(
         QFileInfo(QCoreApplication::applicationFilePath()).baseName());
 

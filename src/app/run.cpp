@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "i18n/launchertranslator.h"
+#include "networksetup.h"
 #include "starttarget.h"
 #include "target.h"
 #include "ui/launcher.h"
@@ -46,6 +47,8 @@ namespace {
 
 int run(Target &target, const QString &language, bool showWindow)
 {
+    // Before the translator's queries and the update check create their network managers.
+    setUpNetworkWithoutBearerPlugins();
     setUpLanguage(language);
     // Both live until the sequence returns: the window reads the result, and an exchange the
     // wait gave up on is abandoned only then.
