@@ -182,7 +182,7 @@ void tst_UpdateStore::concurrentOffers()
         }
         for (int i = 0; i < launchers; ++i) {
             const QString who = QStringLiteral("round %1, launcher %2").arg(round).arg(i);
-            QVERIFY2(running[i]->waitForFinished(15000), qPrintable(who + " did not end"));
+            QVERIFY2(ProductDir::hasEnded(*running[i], 15000), qPrintable(who + " did not end"));
             QVERIFY2(
                 running[i]->exitStatus() == QProcess::NormalExit && running[i]->exitCode() == 1,
                 qPrintable(who + QStringLiteral(" ended with %1").arg(running[i]->exitCode())));
