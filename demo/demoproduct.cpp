@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     std::string line = "qpr.exe started with arguments:";
     for (int i = 1; i < argc; ++i) {

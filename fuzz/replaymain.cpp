@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     int count = 0;
     for (int i = 1; i < argc; ++i) {
@@ -23,15 +23,15 @@ int main(int argc, char *argv[])
             files << path;
         }
         files.sort();
-        for (const QString &file : qAsConst(files)) {
+        for (const QString& file : qAsConst(files)) {
             QFile input(file);
             if (!input.open(QIODevice::ReadOnly)) {
                 std::fprintf(stderr, "cannot read %s\n", qPrintable(file));
                 return 1;
             }
             const QByteArray data = input.readAll();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(data.constData()),
-                size_t(data.size()));
+            LLVMFuzzerTestOneInput(
+                reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()));
             ++count;
         }
     }

@@ -2,11 +2,11 @@
 
 namespace launcher {
 
-CommandLine parseCommandLine(const QStringList &arguments)
+CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine result;
     for (int i = 1; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
+        const QString& argument = arguments.at(i);
         if (argument == QLatin1String("-f")) {
             result.showWindow = true;
         } else if (argument == QLatin1String("-s")) {

@@ -16,6 +16,6 @@ struct CommandLine {
 // Reads the argument list as QCoreApplication::arguments() gives it (argument 0 is the program).
 // Options are whole, case-sensitive words: "-f", "-s", and "-l" which consumes the next argument;
 // everything else is passed through in order.
-CommandLine parseCommandLine(const QStringList &arguments);
+CommandLine parseCommandLine(const QStringList& arguments);
 
 } // namespace launcher

@@ -6,21 +6,18 @@
 
 namespace launcher {
 
-QString configPath(const QString &path)
+QString configPath(const QString& path)
 {
     QString result = path;
     result.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return result;
 }
 
-QString resolveConfigPath(const QString &path)
+QString resolveConfigPath(const QString& path)
 {
     return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(configPath(path));
 }
 
-void useUtf8(QSettings &settings)
-{
-    settings.setIniCodec("UTF-8");
-}
+void useUtf8(QSettings& settings) { settings.setIniCodec("UTF-8"); }
 
 } // namespace launcher

@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     // The resource tree is registered during static initialisation, so the built-in settings
     // can be read before the application object exists.
@@ -28,8 +28,8 @@ int main(int argc, char *argv[])
         return 0;
 
     // QApplication has already taken its own options (-style, -platform, ...) out of the list.
-    const launcher::CommandLine commandLine = launcher::parseCommandLine(
-        QCoreApplication::arguments());
+    const launcher::CommandLine commandLine
+        = launcher::parseCommandLine(QCoreApplication::arguments());
     target.arguments << commandLine.passThrough;
     if (commandLine.skipStart)
         target.name.clear();

@@ -17,7 +17,7 @@ namespace {
 
     // Language: chooses the user-interface language and installs the translator that answers
     // every text requested by identifier. Must come before anything shows text.
-    void setUpLanguage(const QString &language)
+    void setUpLanguage(const QString& language)
     {
         // Owned by the application object. Installing reports false (no compiled translation
         // file is loaded), which changes nothing: the translator is asked all the same.
@@ -27,13 +27,13 @@ namespace {
 
     // Update step: asks the download server for a newer version and offers it once.
     // It never ends the launch and never changes the Target.
-    void offerUpdate(CheckUpdate &checkUpdate, const Target &target, UpdateInfo &updateInfo)
+    void offerUpdate(CheckUpdate& checkUpdate, const Target& target, UpdateInfo& updateInfo)
     {
         offerNewerVersion(checkUpdate, target, updateInfo);
     }
 
     // Window path ("-f"): the result of the window's modal run.
-    int showLauncherWindow(Target &target, const UpdateInfo &updateInfo)
+    int showLauncherWindow(Target& target, const UpdateInfo& updateInfo)
     {
         // No window-type bits: QDialog adds Qt::Dialog itself.
         Launcher window(nullptr,
@@ -45,7 +45,7 @@ namespace {
 
 } // namespace
 
-int run(Target &target, const QString &language, bool showWindow)
+int run(Target& target, const QString& language, bool showWindow)
 {
     // Before the translator's queries and the update check create their network managers.
     setUpNetworkWithoutBearerPlugins();

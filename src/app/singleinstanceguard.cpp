@@ -32,7 +32,7 @@ namespace {
 
 } // namespace
 
-QByteArray SingleInstanceGuard::socketName(const QString &filePath, unsigned int uid)
+QByteArray SingleInstanceGuard::socketName(const QString& filePath, unsigned int uid)
 {
     // A hash keeps the name short whatever the path's length, and one path gives one name.
     const QByteArray digest
@@ -40,7 +40,7 @@ QByteArray SingleInstanceGuard::socketName(const QString &filePath, unsigned int
     return QByteArrayLiteral("nimbrel-launcher/") + QByteArray::number(uid) + '/' + digest;
 }
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &filePath)
+SingleInstanceGuard::SingleInstanceGuard(const QString& filePath)
     : filePath(filePath)
 {
 }
@@ -76,7 +76,7 @@ bool SingleInstanceGuard::acquire()
                 continue;
             return false;
         }
-        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0) {
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
             socket = fd;
             return true;
         }
@@ -90,7 +90,7 @@ bool SingleInstanceGuard::acquire()
 
 #else
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &filePath)
+SingleInstanceGuard::SingleInstanceGuard(const QString& filePath)
     : filePath(filePath)
     , memory(filePath)
 {

@@ -16,11 +16,11 @@ namespace launcher {
 // frees it with the process, and its name is derived from the user and the path.
 class SingleInstanceGuard {
 public:
-    explicit SingleInstanceGuard(const QString &filePath);
+    explicit SingleInstanceGuard(const QString& filePath);
     ~SingleInstanceGuard();
 
-    SingleInstanceGuard(const SingleInstanceGuard &) = delete;
-    SingleInstanceGuard &operator=(const SingleInstanceGuard &) = delete;
+    SingleInstanceGuard(const SingleInstanceGuard&) = delete;
+    SingleInstanceGuard& operator=(const SingleInstanceGuard&) = delete;
 
     // True when this process now holds the guard; false when another launcher holds it or the
     // guard could not be made.
@@ -28,7 +28,7 @@ public:
 
 #ifdef Q_OS_LINUX
     // The abstract socket name (without its leading NUL) used for a file path and a user.
-    static QByteArray socketName(const QString &filePath, unsigned int uid);
+    static QByteArray socketName(const QString& filePath, unsigned int uid);
 #endif
 
 private:

@@ -10,13 +10,13 @@
 
 namespace launcher {
 
-QString launcherArgument(const QString &targetFilePath, const QString &launcherFilePath)
+QString launcherArgument(const QString& targetFilePath, const QString& launcherFilePath)
 {
     return QStringLiteral("?launcher=%1")
         .arg(QFileInfo(targetFilePath).dir().relativeFilePath(launcherFilePath));
 }
 
-void startTarget(const Target &target)
+void startTarget(const Target& target)
 {
     if (target.name.isEmpty())
         return;
@@ -24,8 +24,8 @@ void startTarget(const Target &target)
     const QFileInfo executable(
         QDir(QCoreApplication::applicationDirPath()), configPath(target.name));
     QStringList arguments;
-    arguments << launcherArgument(executable.absoluteFilePath(),
-        QCoreApplication::applicationFilePath());
+    arguments << launcherArgument(
+        executable.absoluteFilePath(), QCoreApplication::applicationFilePath());
     arguments << target.arguments;
 
     // An argument vector, never a shell command line: what the user typed arrives verbatim.

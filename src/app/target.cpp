@@ -10,7 +10,7 @@ namespace {
 
     // The product name goes through its bytes so that an embedded NUL ends it, as it would for
     // a C string; everything before it is UTF-8.
-    QString textBeforeNul(const QVariant &value)
+    QString textBeforeNul(const QVariant& value)
     {
         const QByteArray bytes = value.toByteArray();
         if (bytes.isNull())
@@ -21,7 +21,7 @@ namespace {
 
 } // namespace
 
-Target::Target(QSettings &settings, QObject *parent)
+Target::Target(QSettings& settings, QObject* parent)
     : QObject(parent)
 {
     settings.beginGroup(QStringLiteral("target"));

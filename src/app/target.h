@@ -14,7 +14,7 @@ class Target : public QObject {
     Q_OBJECT
 
 public:
-    explicit Target(QSettings &settings, QObject *parent = nullptr);
+    explicit Target(QSettings& settings, QObject* parent = nullptr);
 
     QString name;
     QString productName;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     if (argc < 2)
         return 2;

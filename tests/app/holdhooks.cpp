@@ -16,7 +16,7 @@ const bool installed = [] {
     const QString server = qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL");
     if (!server.isEmpty())
         launcher::setUpdateBaseUrl(server);
-    launcher::setQuestionHandler([](const QString &, const QString &) {
+    launcher::setQuestionHandler([](const QString&, const QString&) {
         const QString hold = qEnvironmentVariable("LAUNCHER_TEST_HOLD");
         // Bounded, so that a test that dies leaves no launcher behind for long.
         for (int i = 0; i < 6000 && !hold.isEmpty() && QFileInfo::exists(hold); ++i)

@@ -25,23 +25,21 @@ void tst_CommandLine::parse_data()
     QTest::newRow("nothing") << none << QString() << false << false << none;
     QTest::newRow("window") << QStringList { "-f" } << QString() << true << false << none;
     QTest::newRow("skip") << QStringList { "-s" } << QString() << false << true << none;
-    QTest::newRow("language") << QStringList { "-l", "de_DE" } << "de_DE" << false << false
-                              << none;
+    QTest::newRow("language") << QStringList { "-l", "de_DE" } << "de_DE" << false << false << none;
     QTest::newRow("-l last is ignored")
         << QStringList { "a", "-l" } << QString() << false << false << QStringList { "a" };
     QTest::newRow("-l consumes an option")
         << QStringList { "-l", "-f" } << "-f" << false << false << none;
-    QTest::newRow("-l consumes -l") << QStringList { "-l", "-l", "x" } << "-l" << false << false
-                                    << QStringList { "x" };
+    QTest::newRow("-l consumes -l")
+        << QStringList { "-l", "-l", "x" } << "-l" << false << false << QStringList { "x" };
     QTest::newRow("later -l wins")
         << QStringList { "-l", "fr", "-l", "de" } << "de" << false << false << none;
     QTest::newRow("empty -l value counts as given but empty")
         << QStringList { "-l", "" } << QString() << false << false << none;
     QTest::newRow("repeated -f") << QStringList { "-f", "-f" } << QString() << true << false
                                  << none;
-    QTest::newRow("other case passes through")
-        << QStringList { "-x", "foo", "-F" } << QString() << false << false
-        << QStringList { "-x", "foo", "-F" };
+    QTest::newRow("other case passes through") << QStringList { "-x", "foo",
+        "-F" } << QString() << false << false << QStringList { "-x", "foo", "-F" };
     QTest::newRow("no attached values")
         << QStringList { "-lfr", "-fs", "--", "-S", "-L" } << QString() << false << false
         << QStringList { "-lfr", "-fs", "--", "-S", "-L" };

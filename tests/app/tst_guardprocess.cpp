@@ -31,7 +31,7 @@ private:
     };
     // Starts `count` race launchers from one directory at once and waits until all but the ones
     // that got through have ended.
-    Round startRace(const ProductDir &product, int count, std::vector<ProductDir::Process> &out);
+    Round startRace(const ProductDir& product, int count, std::vector<ProductDir::Process>& out);
 
     std::unique_ptr<FakeServer> server;
 };
@@ -46,21 +46,23 @@ void tst_GuardProcess::initTestCase()
     QVERIFY(server->isListening());
 }
 
-tst_GuardProcess::Round tst_GuardProcess::startRace(const ProductDir &product, int count,
-    std::vector<ProductDir::Process> &out)
+tst_GuardProcess::Round tst_GuardProcess::startRace(
+    const ProductDir& product, int count, std::vector<ProductDir::Process>& out)
 {
     out.clear();
     for (int i = 0; i < count; ++i)
         out.push_back(product.startLauncher({ "race" }));
     Round round;
     // Every launcher either ends with 0 at once or stays in its held question.
-    (void)QTest::qWaitFor([&] {
-        int running = 0;
-        for (const auto &process : out)
-            running += process->state() != QProcess::NotRunning;
-        return running <= 1;
-    }, 30000);
-    for (const auto &process : out) {
+    (void)QTest::qWaitFor(
+        [&] {
+            int running = 0;
+            for (const auto& process : out)
+                running += process->state() != QProcess::NotRunning;
+            return running <= 1;
+        },
+        30000);
+    for (const auto& process : out) {
         if (process->state() != QProcess::NotRunning) {
             ++round.proceeded;
             continue;
@@ -104,7 +106,7 @@ void tst_GuardProcess::race()
         QCOMPARE(result.endedWithZero, racers - 1);
 
         auto winner = std::find_if(launchers.begin(), launchers.end(),
-            [](const auto &p) { return p->state() != QProcess::NotRunning; });
+            [](const auto& p) { return p->state() != QProcess::NotRunning; });
         if (round % 3 == 2) {
             // A holder killed while it holds the guard leaves nothing that stops the next round.
             ::kill(pid_t((*winner)->processId()), SIGKILL);
@@ -202,7 +204,8 @@ void tst_GuardProcess::otherUserIsNotSilenced()
     QVERIFY(QDir().mkpath(otherHome + "/run"));
     QVERIFY(::chown(qPrintable(otherHome), 65534, 65534) == 0);
     QVERIFY(::chown(qPrintable(otherHome + "/run"), 65534, 65534) == 0);
-    QFile::setPermissions(otherHome + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        otherHome + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     const ProductDir::Process window = product.startLauncher({ "-f" });
     QVERIFY(window->waitForStarted());

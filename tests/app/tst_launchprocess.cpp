@@ -38,19 +38,17 @@ void tst_LaunchProcess::directStart_data()
     QTest::newRow("no arguments") << QStringList() << QStringList { "?launcher=launcher" };
     QTest::newRow("pass-through with blanks")
         << QStringList { "-x", "a b" } << QStringList { "?launcher=launcher", "-x", "a b" };
-    QTest::newRow("options taken out, order kept")
-        << QStringList { "one", "-l", "de_DE", "-F", "", "two" }
-        << QStringList { "?launcher=launcher", "one", "-F", "", "two" };
+    QTest::newRow("options taken out, order kept") << QStringList { "one", "-l", "de_DE", "-F", "",
+        "two" } << QStringList { "?launcher=launcher", "one", "-F", "", "two" };
     // QApplication keeps its own options; they never reach the product.
-    QTest::newRow("Qt's own options")
-        << QStringList { "-reverse", "x", "-platform", "offscreen" }
-        << QStringList { "?launcher=launcher", "x" };
+    QTest::newRow("Qt's own options") << QStringList { "-reverse", "x", "-platform", "offscreen" }
+                                      << QStringList { "?launcher=launcher", "x" };
     QTest::newRow("shell characters arrive verbatim")
         << QStringList { "$(touch pwned)", "a;b", "`id`", "'q\"" }
         << QStringList { "?launcher=launcher", "$(touch pwned)", "a;b", "`id`", "'q\"" };
-    QTest::newRow("non-ASCII") << QStringList { QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5") }
-                               << QStringList { "?launcher=launcher",
-                                      QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5") };
+    QTest::newRow("non-ASCII") << QStringList {
+        QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5")
+    } << QStringList { "?launcher=launcher", QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5") };
 }
 
 void tst_LaunchProcess::directStart()
@@ -68,7 +66,8 @@ void tst_LaunchProcess::directStart()
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.first(), received);
     QCOMPARE(product.settledRunCount(300), 1);
-    QVERIFY2(!QFileInfo::exists(QDir::temp().filePath("pwned")), "an argument went through a shell");
+    QVERIFY2(
+        !QFileInfo::exists(QDir::temp().filePath("pwned")), "an argument went through a shell");
 }
 
 void tst_LaunchProcess::nothingStarted_data()

@@ -10,10 +10,10 @@
 
 using launcher::SingleInstanceGuard;
 
-static void *closeLater(void *fd)
+static void* closeLater(void* fd)
 {
     usleep(50 * 1000);
-    ::close(*static_cast<int *>(fd));
+    ::close(*static_cast<int*>(fd));
     return nullptr;
 }
 
@@ -39,8 +39,8 @@ void tst_SingleInstanceGuard::exclusion_data()
     QTest::newRow("other path") << base << "/opt/other/launcher" << true;
     QTest::newRow("paths differing in case") << base << "/opt/Product/launcher" << true;
     QTest::newRow("prefix of the other") << base << base + "2" << true;
-    const QString longPath = "/" + QString(60, 'd') + "/" + QString(80, 'e') + "/"
-        + QString(90, 'f') + "/launcher";
+    const QString longPath
+        = "/" + QString(60, 'd') + "/" + QString(80, 'e') + "/" + QString(90, 'f') + "/launcher";
     QTest::newRow("long path, same") << longPath << longPath << false;
     QTest::newRow("long paths differing at the end") << longPath << longPath + "x" << true;
     const QString odd = QString::fromUtf8("/tmp/\xe6\x97\xa5 '&\"$(x)\n/launcher");

@@ -38,14 +38,15 @@ void tst_Target::builtInSettings()
 
     QCOMPARE(settings.value("language/default_ini").toString(),
         QStringLiteral("resources\\default_settings.ini"));
-    QCOMPARE(settings.value("language/strings_dir").toString(),
-        QStringLiteral("resources\\languages"));
+    QCOMPARE(
+        settings.value("language/strings_dir").toString(), QStringLiteral("resources\\languages"));
 }
 
 void tst_Target::fromFile_data()
 {
     QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QStringList>("expected"); // name, productName, product, version, variant, locale
+    QTest::addColumn<QStringList>(
+        "expected"); // name, productName, product, version, variant, locale
 
     QTest::newRow("no target group")
         << QByteArray("[language]\nstrings_dir = x\n") << QStringList { "", "", "", "", "", "" };
@@ -56,12 +57,14 @@ void tst_Target::fromFile_data()
                               << QStringList { "a/b.exe", "P", "p", "1.0", "pro", "de_DE" };
     // The product name goes through UTF-8 bytes; text outside ASCII must come back unchanged.
     QTest::newRow("non-ASCII product name")
-        << QByteArray("[target]\nproduct_name = \"Pell\xc3\xa4m \xe6\x97\xa5\xe6\x9c\xac \xd0\x90\"\n")
-        << QStringList { "", QString::fromUtf8("Pell\xc3\xa4m \xe6\x97\xa5\xe6\x9c\xac \xd0\x90"), "",
-               "", "", "" };
+        << QByteArray(
+               "[target]\nproduct_name = \"Pell\xc3\xa4m \xe6\x97\xa5\xe6\x9c\xac \xd0\x90\"\n")
+        << QStringList { "", QString::fromUtf8("Pell\xc3\xa4m \xe6\x97\xa5\xe6\x9c\xac \xd0\x90"),
+               "", "", "", "" };
     QTest::newRow("non-ASCII as Qt escapes")
         << QByteArray("[target]\nproduct_name = \"Pell\\xe4m \\x65e5\\x672c\"\n")
-        << QStringList { "", QString::fromUtf8("Pell\xc3\xa4m \xe6\x97\xa5\xe6\x9c\xac"), "", "", "", "" };
+        << QStringList { "", QString::fromUtf8("Pell\xc3\xa4m \xe6\x97\xa5\xe6\x9c\xac"), "", "",
+               "", "" };
     QTest::newRow("quoted values and escapes")
         << QByteArray("[target]\nname = \"bin\\\\qpr.exe\"\nversion = \"4.10 \"\n")
         << QStringList { "bin\\qpr.exe", "", "", "4.10 ", "", "" };
@@ -107,8 +110,7 @@ void tst_Target::groupIsRestored()
     settings.beginGroup("language");
     settings.endGroup();
     const Target target(settings);
-    QVERIFY2(settings.group().isEmpty(),
-        qPrintable("settings left in group " + settings.group()));
+    QVERIFY2(settings.group().isEmpty(), qPrintable("settings left in group " + settings.group()));
     QCOMPARE(settings.value("target/name").toString(), QStringLiteral("qpr.exe"));
 }
 

@@ -25,7 +25,7 @@ ProductDir::ProductDir()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     // The sanitizer build's options reach the launchers the tests start.
-    for (const char *name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" }) {
+    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" }) {
         if (qEnvironmentVariableIsSet(name))
             env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
     }
@@ -36,12 +36,12 @@ QString ProductDir::shippedLauncher() { return QStringLiteral(LAUNCHER_BIN_DIR "
 
 QString ProductDir::recorderBinary() { return QStringLiteral(TESTS_BIN_DIR "/recorder"); }
 
-QString ProductDir::filePath(const QString &relative) const
+QString ProductDir::filePath(const QString& relative) const
 {
     return QDir::isAbsolutePath(relative) ? relative : root + QLatin1Char('/') + relative;
 }
 
-static bool copyExecutable(const QString &source, const QString &destination)
+static bool copyExecutable(const QString& source, const QString& destination)
 {
     QDir().mkpath(QFileInfo(destination).absolutePath());
     QFile::remove(destination);
@@ -51,17 +51,17 @@ static bool copyExecutable(const QString &source, const QString &destination)
                 | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
 }
 
-bool ProductDir::addLauncher(const QString &relative, const QString &source)
+bool ProductDir::addLauncher(const QString& relative, const QString& source)
 {
     return copyExecutable(source, filePath(relative));
 }
 
-bool ProductDir::addRecorder(const QString &where)
+bool ProductDir::addRecorder(const QString& where)
 {
     return copyExecutable(recorderBinary(), filePath(where));
 }
 
-bool ProductDir::writeFile(const QString &relative, const QByteArray &contents)
+bool ProductDir::writeFile(const QString& relative, const QByteArray& contents)
 {
     const QString path = filePath(relative);
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -70,7 +70,7 @@ bool ProductDir::writeFile(const QString &relative, const QByteArray &contents)
         && file.write(contents) == contents.size();
 }
 
-void ProductDir::Reaper::operator()(QProcess *process) const
+void ProductDir::Reaper::operator()(QProcess* process) const
 {
     if (process->state() != QProcess::NotRunning) {
         process->kill();
@@ -79,12 +79,12 @@ void ProductDir::Reaper::operator()(QProcess *process) const
     delete process;
 }
 
-bool ProductDir::hasEnded(QProcess &process, int timeoutMs)
+bool ProductDir::hasEnded(QProcess& process, int timeoutMs)
 {
     return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
 }
 
-ProductDir::Process ProductDir::holdGuard(const QString &launcherPath)
+ProductDir::Process ProductDir::holdGuard(const QString& launcherPath)
 {
     Process holder(new QProcess);
     holder->start(QStringLiteral(TESTS_BIN_DIR "/guardholder"), { launcherPath });
@@ -93,8 +93,8 @@ ProductDir::Process ProductDir::holdGuard(const QString &launcherPath)
     return holder;
 }
 
-ProductDir::Process ProductDir::startLauncher(const QStringList &arguments,
-    const QString &launcher) const
+ProductDir::Process ProductDir::startLauncher(
+    const QStringList& arguments, const QString& launcher) const
 {
     Process process(new QProcess);
     process->setProcessEnvironment(env);
@@ -104,15 +104,14 @@ ProductDir::Process ProductDir::startLauncher(const QStringList &arguments,
     return process;
 }
 
-ProductDir::Result ProductDir::runLauncher(const QStringList &arguments, int timeoutMs,
-    const QString &launcher) const
+ProductDir::Result ProductDir::runLauncher(
+    const QStringList& arguments, int timeoutMs, const QString& launcher) const
 {
     Result result;
     Process process = startLauncher(arguments, launcher);
     result.finished = process->waitForFinished(timeoutMs);
     if (result.finished) {
-        result.exitCode
-            = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+        result.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
     }
     result.output = process->readAll();
     return result;
@@ -130,10 +129,10 @@ QString ProductDir::Result::problem(int expectedCode) const
     return QString();
 }
 
-static QList<QStringList> readRecords(const QStringList &roots)
+static QList<QStringList> readRecords(const QStringList& roots)
 {
     QList<QStringList> runs;
-    for (const QString &top : roots) {
+    for (const QString& top : roots) {
         QDirIterator it(top, QStringList { QStringLiteral("*.args") }, QDir::Files | QDir::Hidden,
             QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -141,7 +140,7 @@ static QList<QStringList> readRecords(const QStringList &roots)
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             QStringList arguments;
-            for (const QByteArray &part : file.readAll().split('\0'))
+            for (const QByteArray& part : file.readAll().split('\0'))
                 arguments << QString::fromUtf8(part);
             arguments.removeLast(); // every argument ends with a NUL, so the last piece is empty
             runs << arguments;
@@ -150,20 +149,22 @@ static QList<QStringList> readRecords(const QStringList &roots)
     return runs;
 }
 
-QList<QStringList> ProductDir::recordedRuns(int expected, int timeoutMs, const QString &extra) const
+QList<QStringList> ProductDir::recordedRuns(int expected, int timeoutMs, const QString& extra) const
 {
     QStringList roots { root };
     if (!extra.isEmpty())
         roots << extra;
     QList<QStringList> runs;
-    (void)QTest::qWaitFor([&] {
-        runs = readRecords(roots);
-        return runs.size() >= expected;
-    }, timeoutMs);
+    (void)QTest::qWaitFor(
+        [&] {
+            runs = readRecords(roots);
+            return runs.size() >= expected;
+        },
+        timeoutMs);
     return runs;
 }
 
-int ProductDir::settledRunCount(int settleMs, const QString &extra) const
+int ProductDir::settledRunCount(int settleMs, const QString& extra) const
 {
     QTest::qWait(settleMs);
     return recordedRuns(0, 0, extra).size();

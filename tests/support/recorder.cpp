@@ -4,7 +4,7 @@
 #include <string>
 #include <unistd.h>
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     char self[4096];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     self[length] = '\0';
     const std::string path = std::string(self) + "." + std::to_string(getpid()) + ".args";
     const std::string partial = path + ".part";
-    FILE *file = std::fopen(partial.c_str(), "wb");
+    FILE* file = std::fopen(partial.c_str(), "wb");
     if (!file)
         return 3;
     for (int i = 1; i < argc; ++i) {

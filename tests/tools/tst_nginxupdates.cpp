@@ -21,7 +21,7 @@ class Browser : public QObject {
 public:
     QStringList opened;
 public slots:
-    void open(const QUrl &url) { opened << url.toString(); }
+    void open(const QUrl& url) { opened << url.toString(); }
 };
 
 class tst_NginxUpdates : public QObject {
@@ -35,7 +35,7 @@ private slots:
 
 private:
     // Runs the update step as the launch sequence does, for the given installed version/locale.
-    launcher::UpdateInfo offer(const QString &locale, const QString &version);
+    launcher::UpdateInfo offer(const QString& locale, const QString& version);
 
     QTemporaryDir dir;
     ProductDir::Process nginx;
@@ -100,17 +100,20 @@ http {
 
     nginx.reset(new QProcess);
     nginx->setProcessChannelMode(QProcess::MergedChannels);
-    nginx->start(program, { "-e", dir.filePath("error.log"), "-p", dir.path(), "-c", file.fileName() });
+    nginx->start(
+        program, { "-e", dir.filePath("error.log"), "-p", dir.path(), "-c", file.fileName() });
     QVERIFY(nginx->waitForStarted());
-    const bool up = QTest::qWaitFor([this] {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        return socket.waitForConnected(100);
-    }, 10000);
+    const bool up = QTest::qWaitFor(
+        [this] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            return socket.waitForConnected(100);
+        },
+        10000);
     QVERIFY2(up, qPrintable("nginx did not come up: " + QString::fromLocal8Bit(nginx->readAll())));
 
     launcher::setUpdateBaseUrl(QString("http://127.0.0.1:%1/sw").arg(port));
-    launcher::setQuestionHandler([this](const QString &title, const QString &text) {
+    launcher::setQuestionHandler([this](const QString& title, const QString& text) {
         questions << title + " | " + text;
         return QMessageBox::Yes;
     });
@@ -125,7 +128,7 @@ void tst_NginxUpdates::cleanupTestCase()
     nginx.reset(); // killed and reaped: nothing is left running
 }
 
-launcher::UpdateInfo tst_NginxUpdates::offer(const QString &locale, const QString &version)
+launcher::UpdateInfo tst_NginxUpdates::offer(const QString& locale, const QString& version)
 {
     QSettings settings(dir.filePath("settings-" + locale + version + ".ini"), QSettings::IniFormat);
     settings.setValue("target/product_name", "Pellam Author");
@@ -148,7 +151,8 @@ void tst_NginxUpdates::offerOncePerVersion()
     // A version in the field hears of the newest, once; the page opens with "platform".
     launcher::UpdateInfo info = offer("en_US", "4.10");
     QCOMPARE(info.newVersion, QStringLiteral("4.11"));
-    QCOMPARE(info.updateUrl, QStringLiteral("https://www.example.com/en_US/download?platform=windows"));
+    QCOMPARE(
+        info.updateUrl, QStringLiteral("https://www.example.com/en_US/download?platform=windows"));
     QCOMPARE(questions, QStringList { "Pellam Author | lic_update_question" });
     QCOMPARE(browser.opened, QStringList { info.updateUrl });
     {
@@ -168,7 +172,8 @@ void tst_NginxUpdates::offerOncePerVersion()
 
     // A version without a file of its own gets latest.txt; another locale has its own entry.
     info = offer("de_DE", "4.0-beta");
-    QCOMPARE(info.updateUrl, QStringLiteral("https://www.example.com/de_DE/download?platform=windows"));
+    QCOMPARE(
+        info.updateUrl, QStringLiteral("https://www.example.com/de_DE/download?platform=windows"));
     QCOMPARE(questions.size(), 2);
 
     QFile log(dir.filePath("access.log"));
@@ -188,7 +193,8 @@ void tst_NginxUpdates::launcherProcess()
     QVERIFY(product.addLauncher("launcher", UPDATE_LAUNCHER));
     QVERIFY(product.addRecorder());
     const QString record = product.filePath("record.txt");
-    product.setEnvironmentValue("LAUNCHER_TEST_UPDATE_URL", QString("http://127.0.0.1:%1/sw").arg(port));
+    product.setEnvironmentValue(
+        "LAUNCHER_TEST_UPDATE_URL", QString("http://127.0.0.1:%1/sw").arg(port));
     product.setEnvironmentValue("LAUNCHER_TEST_ANSWER", "yes");
     product.setEnvironmentValue("LAUNCHER_TEST_RECORD", record);
 
@@ -203,10 +209,11 @@ void tst_NginxUpdates::launcherProcess()
     // Asked once across both starts, and the page opened with the platform item.
     QCOMPARE(lines.count(lines.first()), 1);
     QVERIFY2(lines.first().startsWith("question\tPellam Author\t"), lines.first().constData());
-    QCOMPARE(lines.value(1), QByteArray("open\thttps://www.example.com/en_US/download?platform=windows"));
+    QCOMPARE(lines.value(1),
+        QByteArray("open\thttps://www.example.com/en_US/download?platform=windows"));
 }
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     QTemporaryDir configHome;
     if (!configHome.isValid())

@@ -15,7 +15,7 @@ private slots:
     void refused();
 };
 
-static QByteArray contents(const QString &path)
+static QByteArray contents(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -37,9 +37,10 @@ void tst_UpdateTreeWriter::tree()
     QCOMPARE(written.size(), 2 * 4); // 4.9, 4.10, the newest, latest.txt; for each locale
 
     const QString de = dir.filePath("sw/de_DE/quill/windows/");
-    for (const char *file : { "info_4.9.php", "info_4.10.php", "info_4.11.php", "latest.txt" })
+    for (const char* file : { "info_4.9.php", "info_4.10.php", "info_4.11.php", "latest.txt" })
         QCOMPARE(contents(de + QLatin1String(file)),
-            QByteArray("new_version=4.11\r\nurl=https://www.example.com/de_DE/download?a=1&b=2\r\n"));
+            QByteArray(
+                "new_version=4.11\r\nurl=https://www.example.com/de_DE/download?a=1&b=2\r\n"));
 
     // What a launcher makes of the files: the field hears of the newest, the newest of nothing.
     QString newVersion, url;
@@ -54,14 +55,22 @@ void tst_UpdateTreeWriter::refused_data()
     QTest::addColumn<QString>("field"); // which value is replaced
     QTest::addColumn<QString>("value");
 
-    QTest::newRow("climbing product") << "product" << "../etc";
-    QTest::newRow("nested locale") << "locale" << "en/US";
-    QTest::newRow("empty locale list") << "locale" << "";
-    QTest::newRow("version with a blank") << "version" << "4 11";
-    QTest::newRow("dot version") << "version" << "..";
-    QTest::newRow("file address") << "url" << "file:///etc/passwd";
-    QTest::newRow("two-line address") << "url" << "https://a/\r\nnew_version=9";
-    QTest::newRow("no newest") << "newest" << "";
+    QTest::newRow("climbing product") << "product"
+                                      << "../etc";
+    QTest::newRow("nested locale") << "locale"
+                                   << "en/US";
+    QTest::newRow("empty locale list") << "locale"
+                                       << "";
+    QTest::newRow("version with a blank") << "version"
+                                          << "4 11";
+    QTest::newRow("dot version") << "version"
+                                 << "..";
+    QTest::newRow("file address") << "url"
+                                  << "file:///etc/passwd";
+    QTest::newRow("two-line address") << "url"
+                                      << "https://a/\r\nnew_version=9";
+    QTest::newRow("no newest") << "newest"
+                               << "";
 }
 
 void tst_UpdateTreeWriter::refused()

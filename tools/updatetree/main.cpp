@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("launcher-update-tree"));
@@ -16,20 +16,20 @@ int main(int argc, char *argv[])
         "OUTPUT/sw/<locale>/<product>/<platform>/info_<version>.php and latest.txt."));
     parser.addHelpOption();
     const QCommandLineOption product({ "p", "product" }, "Product code, e.g. quill.", "code");
-    const QCommandLineOption locales({ "l", "locales" },
-        "Comma-separated locales, e.g. en_US,de_DE.", "list");
+    const QCommandLineOption locales(
+        { "l", "locales" }, "Comma-separated locales, e.g. en_US,de_DE.", "list");
     const QCommandLineOption platform({ "t", "platform" }, "Platform name.", "name", "windows");
-    const QCommandLineOption versions({ "f", "field-versions" },
-        "Comma-separated versions installed in the field.", "list");
+    const QCommandLineOption versions(
+        { "f", "field-versions" }, "Comma-separated versions installed in the field.", "list");
     const QCommandLineOption newest({ "n", "newest" }, "The newest version.", "version");
-    const QCommandLineOption url({ "u", "url" },
-        "Download page (http or https); %1 stands for the locale.", "address");
+    const QCommandLineOption url(
+        { "u", "url" }, "Download page (http or https); %1 stands for the locale.", "address");
     const QCommandLineOption output({ "o", "output" }, "Directory to write the tree into.", "dir");
     parser.addOptions({ product, locales, platform, versions, newest, url, output });
     parser.process(application);
 
     QTextStream err(stderr);
-    for (const QCommandLineOption &required : { product, locales, newest, url, output }) {
+    for (const QCommandLineOption& required : { product, locales, newest, url, output }) {
         if (!parser.isSet(required)) {
             err << "missing --" << required.names().last() << "\n";
             return 2;
@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QTextStream out(stdout);
-    for (const QString &file : written)
+    for (const QString& file : written)
         out << file << "\n";
     return 0;
 }

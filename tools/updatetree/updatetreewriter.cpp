@@ -5,12 +5,12 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
-QByteArray UpdateTreeWriter::replyBody(const QString &newestVersion, const QString &downloadUrl)
+QByteArray UpdateTreeWriter::replyBody(const QString& newestVersion, const QString& downloadUrl)
 {
     return "new_version=" + newestVersion.toUtf8() + "\r\nurl=" + downloadUrl.toUtf8() + "\r\n";
 }
 
-static bool isPathElement(const QString &value)
+static bool isPathElement(const QString& value)
 {
     // One directory level of a URL path, served as a file name: nothing that climbs, nests or
     // needs escaping.
@@ -19,7 +19,7 @@ static bool isPathElement(const QString &value)
         && value != QLatin1String("..");
 }
 
-QString UpdateTreeWriter::problem(const Release &release)
+QString UpdateTreeWriter::problem(const Release& release)
 {
     if (release.locales.isEmpty())
         return QStringLiteral("no locale given");
@@ -32,14 +32,14 @@ QString UpdateTreeWriter::problem(const Release &release)
         return QStringLiteral("the download page must be one line");
     QStringList elements { release.product, release.platform, release.newestVersion };
     elements << release.locales << release.fieldVersions;
-    for (const QString &element : qAsConst(elements)) {
+    for (const QString& element : qAsConst(elements)) {
         if (!isPathElement(element))
             return QStringLiteral("\"%1\" cannot be part of a request path").arg(element);
     }
     return QString();
 }
 
-static bool writeFile(const QString &path, const QByteArray &contents)
+static bool writeFile(const QString& path, const QByteArray& contents)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
@@ -48,7 +48,7 @@ static bool writeFile(const QString &path, const QByteArray &contents)
         && file.commit();
 }
 
-QStringList UpdateTreeWriter::write(const QString &root, const Release &release, QString *error)
+QStringList UpdateTreeWriter::write(const QString& root, const Release& release, QString* error)
 {
     const QString why = problem(release);
     if (!why.isEmpty()) {
@@ -57,8 +57,9 @@ QStringList UpdateTreeWriter::write(const QString &root, const Release &release,
     }
 
     QStringList written;
-    for (const QString &locale : release.locales) {
-        const QString dir = QStringLiteral("sw/%1/%2/%3/").arg(locale, release.product, release.platform);
+    for (const QString& locale : release.locales) {
+        const QString dir
+            = QStringLiteral("sw/%1/%2/%3/").arg(locale, release.product, release.platform);
         QString url = release.downloadUrl;
         url.replace(QLatin1String("%1"), locale);
         const QByteArray body = replyBody(release.newestVersion, url);
@@ -68,10 +69,10 @@ QStringList UpdateTreeWriter::write(const QString &root, const Release &release,
         versions << release.newestVersion;
         versions.removeDuplicates();
         QStringList files;
-        for (const QString &version : qAsConst(versions))
+        for (const QString& version : qAsConst(versions))
             files << dir + QStringLiteral("info_%1.php").arg(version);
         files << dir + QStringLiteral("latest.txt");
-        for (const QString &file : qAsConst(files)) {
+        for (const QString& file : qAsConst(files)) {
             if (!writeFile(root + QLatin1Char('/') + file, body)) {
                 *error = QStringLiteral("cannot write %1").arg(root + QLatin1Char('/') + file);
                 return {};

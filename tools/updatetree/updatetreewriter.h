@@ -20,13 +20,13 @@ public:
     };
 
     // The reply body a launcher parses.
-    static QByteArray replyBody(const QString &newestVersion, const QString &downloadUrl);
+    static QByteArray replyBody(const QString& newestVersion, const QString& downloadUrl);
 
     // Why the release cannot be written (empty when it can): path elements that would escape
     // the tree or that a launcher could never request, or missing values.
-    static QString problem(const Release &release);
+    static QString problem(const Release& release);
 
     // Writes the tree under `root`; returns the files written (relative to root), or an empty
     // list and `error` set when something could not be written.
-    static QStringList write(const QString &root, const Release &release, QString *error);
+    static QStringList write(const QString& root, const Release& release, QString* error);
 };
