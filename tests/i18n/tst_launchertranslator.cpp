@@ -1,6 +1,7 @@
 // The translator with the built-in settings, as the launcher has them: the test lays out the
 // product data (resources/...) beside its own executable, which lives in a directory of its own,
 // and keeps the user's settings in a temporary configuration directory.
+#include "support/ownsettings.h"
 #include "filefaults.h"
 #include "i18n/launchertranslator.h"
 
@@ -329,17 +330,7 @@ void tst_LauncherTranslator::installed()
 
 int main(int argc, char* argv[])
 {
-    // The user's settings live in a throw-away configuration directory, fixed before anything
-    // opens a QSettings (which remembers the location for the whole process).
-    QTemporaryDir configHome;
-    if (!configHome.isValid())
-        return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("launcher"));
-    tst_LauncherTranslator test;
-    const int result = QTest::qExec(&test, argc, argv);
+    const int result = execWithOwnSettings<tst_LauncherTranslator>(argc, argv, "launcher");
     QDir(productDataDir()).removeRecursively();
     return result;
 }

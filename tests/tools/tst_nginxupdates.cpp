@@ -1,5 +1,6 @@
 // A generated update tree served by a real nginx on 127.0.0.1, through the location block that
 // vendors are given, and the launcher's own update step against it.
+#include "support/ownsettings.h"
 #include "app/target.h"
 #include "support/productdir.h"
 #include "update/checkupdate.h"
@@ -213,15 +214,6 @@ void tst_NginxUpdates::launcherProcess()
         QByteArray("open\thttps://www.example.com/en_US/download?platform=windows"));
 }
 
-int main(int argc, char* argv[])
-{
-    QTemporaryDir configHome;
-    if (!configHome.isValid())
-        return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-    QApplication application(argc, argv);
-    tst_NginxUpdates test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char* argv[]) { return execWithOwnSettings<tst_NginxUpdates>(argc, argv); }
 
 #include "tst_nginxupdates.moc"

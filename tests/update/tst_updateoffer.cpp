@@ -3,6 +3,7 @@
 // question is answered through the launcher's seam (and once through the real message box); the
 // browser is caught with QDesktopServices' URL handlers. The user's settings live in a temporary
 // configuration directory for the whole run.
+#include "support/ownsettings.h"
 #include "app/run.h"
 #include "app/target.h"
 #include "fakeserver.h"
@@ -531,16 +532,6 @@ void tst_UpdateOffer::launchGoesOn()
     QCOMPARE(runs.first().value(1), QStringLiteral("-x"));
 }
 
-int main(int argc, char* argv[])
-{
-    // The user's settings go to a directory of the test's own, set before anything reads them.
-    QTemporaryDir configHome;
-    if (!configHome.isValid())
-        return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-    QApplication application(argc, argv);
-    tst_UpdateOffer test(configHome.path());
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char* argv[]) { return execWithOwnSettings<tst_UpdateOffer>(argc, argv); }
 
 #include "tst_updateoffer.moc"
