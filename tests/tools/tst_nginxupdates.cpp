@@ -1,7 +1,8 @@
 // A generated update tree served by a real nginx on 127.0.0.1, through the location block that
 // vendors are given, and the launcher's own update step against it.
-#include "support/ownsettings.h"
 #include "app/target.h"
+#include "support/browser.h"
+#include "support/ownsettings.h"
 #include "support/productdir.h"
 #include "update/checkupdate.h"
 #include "update/updateinfo.h"
@@ -16,14 +17,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-
-class Browser : public QObject {
-    Q_OBJECT
-public:
-    QStringList opened;
-public slots:
-    void open(const QUrl& url) { opened << url.toString(); }
-};
 
 class tst_NginxUpdates : public QObject {
     Q_OBJECT

@@ -3,10 +3,11 @@
 // question is answered through the launcher's seam (and once through the real message box); the
 // browser is caught with QDesktopServices' URL handlers. The user's settings live in a temporary
 // configuration directory for the whole run.
-#include "support/ownsettings.h"
 #include "app/run.h"
 #include "app/target.h"
 #include "fakeserver.h"
+#include "support/browser.h"
+#include "support/ownsettings.h"
 #include "support/productdir.h"
 #include "ui/launcher.h"
 #include "update/checkupdate.h"
@@ -30,17 +31,6 @@
 #include <memory>
 
 namespace {
-
-// Stands in for the user's browser (and for any other opener the desktop has).
-class Browser : public QObject {
-    Q_OBJECT
-
-public:
-    QStringList opened;
-
-public slots:
-    void open(const QUrl& url) { opened << url.toString(); }
-};
 
 // Answers the question's text as a product's string table would.
 class Strings : public QTranslator {
