@@ -16,7 +16,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
             if (i + 1 < arguments.size())
                 result.language = arguments.at(++i);
         } else {
-            result.passThrough.append(argument);
+            result.passThrough.append(i);
         }
     }
     return result;

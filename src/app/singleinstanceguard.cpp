@@ -1,13 +1,15 @@
 #include "singleinstanceguard.h"
 
+#include <QFile>
+
 #ifdef Q_OS_LINUX
 #include <QCryptographicHash>
 
 #include <cerrno>
-#include <cstddef>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #endif
@@ -21,7 +23,7 @@ namespace {
     bool isTransient(int error)
     {
         return error == EINTR || error == EAGAIN || error == ENOMEM || error == ENOBUFS
-            || error == EMFILE || error == ENFILE;
+            || error == EMFILE || error == ENFILE || error == ENOLCK;
     }
 
     void pause(long milliseconds)
@@ -30,59 +32,88 @@ namespace {
         nanosleep(&delay, nullptr);
     }
 
+    // A directory of this user's that nobody else can write to: a real directory (not a link),
+    // owned by the user, with no access for group or others.
+    bool isPrivateDirectory(const QByteArray& path)
+    {
+        struct stat status;
+        return !path.isEmpty() && path.startsWith('/') && ::lstat(path.constData(), &status) == 0
+            && S_ISDIR(status.st_mode) && status.st_uid == ::getuid()
+            && (status.st_mode & 077) == 0;
+    }
+
+    QByteArray privateSubdirectory(const QByteArray& parent)
+    {
+        const QByteArray path = parent + "/nimbrel-launcher";
+        ::mkdir(path.constData(), 0700);
+        return isPrivateDirectory(path) ? path : QByteArray();
+    }
+
+    // Where the locks live: the user's runtime directory (private by definition, on a tmpfs that
+    // is emptied at logout), also when a session did not set XDG_RUNTIME_DIR (cron, su), else a
+    // directory in the user's home. The same directory for every launcher of the user, whatever
+    // TMPDIR says.
+    QByteArray lockDirectory()
+    {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        if (isPrivateDirectory(runtime))
+            return privateSubdirectory(runtime);
+        const QByteArray systemRuntime = "/run/user/" + QByteArray::number(::getuid());
+        if (isPrivateDirectory(systemRuntime))
+            return privateSubdirectory(systemRuntime);
+        const passwd* user = ::getpwuid(::getuid());
+        QByteArray cache = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
+        if (cache.isEmpty() || !cache.startsWith('/'))
+            return QByteArray();
+        cache += "/.cache";
+        ::mkdir(cache.constData(), 0700);
+        return privateSubdirectory(cache);
+    }
+
 } // namespace
 
-QByteArray SingleInstanceGuard::socketName(const QString& filePath, unsigned int uid)
-{
-    // A hash keeps the name short whatever the path's length, and one path gives one name.
-    const QByteArray digest
-        = QCryptographicHash::hash(filePath.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return QByteArrayLiteral("nimbrel-launcher/") + QByteArray::number(uid) + '/' + digest;
-}
-
-SingleInstanceGuard::SingleInstanceGuard(const QString& filePath)
+SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
     : filePath(filePath)
 {
 }
 
 SingleInstanceGuard::~SingleInstanceGuard()
 {
-    if (socket >= 0)
-        ::close(socket);
+    if (lock >= 0)
+        ::close(lock);
 }
 
 bool SingleInstanceGuard::acquire()
 {
-    if (socket >= 0)
+    if (lock >= 0)
         return true;
+    const QByteArray directory = lockDirectory();
+    if (directory.isEmpty())
+        return false;
+    // A hash keeps the name short whatever the path's length, and one path gives one name.
+    const QByteArray file = directory + '/'
+        + QCryptographicHash::hash(filePath, QCryptographicHash::Sha256).toHex() + ".lock";
 
-    const QByteArray name = socketName(filePath, ::getuid());
-    sockaddr_un address;
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    // sun_path[0] stays NUL: the abstract namespace, nothing on disk.
-    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
-    const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-
-    // Running out of descriptors or kernel memory can pass; another launcher holding the name
+    // Running out of descriptors or kernel memory can pass; another launcher holding the lock
     // cannot, so only the former is tried again, briefly.
     for (int attempt = 0; attempt < 20; ++attempt) {
         if (attempt > 0)
             pause(10);
-        // Close-on-exec, or the product started by this launcher would inherit the guard.
-        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        // Close-on-exec, or the product started by this launcher would hold the guard.
+        const int fd = ::open(
+            file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (fd < 0) {
             if (isTransient(errno))
                 continue;
             return false;
         }
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
-            socket = fd;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lock = fd;
             return true;
         }
         const int error = errno;
         ::close(fd);
-        if (!isTransient(error))
+        if (error == EWOULDBLOCK || !isTransient(error))
             return false;
     }
     return false;
@@ -90,9 +121,9 @@ bool SingleInstanceGuard::acquire()
 
 #else
 
-SingleInstanceGuard::SingleInstanceGuard(const QString& filePath)
+SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
     : filePath(filePath)
-    , memory(filePath)
+    , memory(QFile::decodeName(filePath))
 {
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 #ifndef Q_OS_LINUX
 #include <QSharedMemory>
@@ -8,15 +8,19 @@
 
 namespace launcher {
 
-// Makes sure that only one launcher runs from one executable file at a time.
+// Makes sure that only one launcher runs from one executable file at a time, per user.
 //
 // Elsewhere a one-byte shared-memory segment named after the file path is the guard. On Linux a
-// System V segment would outlive a launcher that was killed, its key file would follow TMPDIR and
-// would clash between users, so the guard there is a socket in the abstract namespace: the kernel
-// frees it with the process, and its name is derived from the user and the path.
+// System V segment would outlive a launcher that was killed and its key file would follow TMPDIR,
+// and an abstract socket name can be taken by any other user and is not seen from another network
+// namespace. There the guard is an exclusive lock on a file named after a hash of the path, in a
+// directory that only the user can write to: the kernel releases the lock with the process, even
+// after kill -9; no other user can create or hold the file; a lock is the same in every namespace
+// of the machine.
 class SingleInstanceGuard {
 public:
-    explicit SingleInstanceGuard(const QString& filePath);
+    // `filePath` is the launcher's executable as the system names it (nativeLauncherPath()).
+    explicit SingleInstanceGuard(const QByteArray& filePath);
     ~SingleInstanceGuard();
 
     SingleInstanceGuard(const SingleInstanceGuard&) = delete;
@@ -26,15 +30,10 @@ public:
     // guard could not be made.
     bool acquire();
 
-#ifdef Q_OS_LINUX
-    // The abstract socket name (without its leading NUL) used for a file path and a user.
-    static QByteArray socketName(const QString& filePath, unsigned int uid);
-#endif
-
 private:
-    QString filePath;
+    QByteArray filePath;
 #ifdef Q_OS_LINUX
-    int socket = -1;
+    int lock = -1;
 #else
     QSharedMemory memory;
 #endif

@@ -1,12 +1,23 @@
 #include "starttarget.h"
 
-#include "configpath.h"
+#include "common/configpath.h"
 #include "target.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_LINUX
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <vector>
+
+extern char** environ;
+#else
 #include <QProcess>
+#endif
 
 namespace launcher {
 
@@ -16,20 +27,104 @@ QString launcherArgument(const QString& targetFilePath, const QString& launcherF
         .arg(QFileInfo(targetFilePath).dir().relativeFilePath(launcherFilePath));
 }
 
+#ifdef Q_OS_LINUX
+
+namespace {
+
+    // File names are bytes here. Latin-1 maps every byte to one character and back, so QDir can
+    // do the path arithmetic on them without losing a byte that is not UTF-8; the configuration's
+    // names are text and are encoded as the system encodes file names.
+    QString bytePath(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+    QString targetExecutable(const QString& name)
+    {
+        const QString launcherDir = QFileInfo(bytePath(nativeLauncherPath())).path();
+        const QString file = bytePath(QFile::encodeName(configPath(name)));
+        return QDir::cleanPath(QDir(launcherDir).absoluteFilePath(file));
+    }
+
+    // A process of its own: a session of its own (closing the launcher's terminal does not end
+    // it), an empty signal mask, the launcher's working directory and environment. posix_spawn
+    // takes the bytes as they are, and costs a fraction of QProcess::startDetached's double fork.
+    // The launcher ends right after and the system adopts the product, so nobody waits for it.
+    void spawnDetached(const QByteArray& program, const QList<QByteArray>& arguments)
+    {
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.constData()));
+        for (const QByteArray& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.constData()));
+        argv.push_back(nullptr);
+
+        posix_spawnattr_t attributes;
+        if (posix_spawnattr_init(&attributes) != 0)
+            return;
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
+        pid_t pid;
+        posix_spawn(&pid, program.constData(), nullptr, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+    }
+
+} // namespace
+
+bool isTargetPresent(const Target& target)
+{
+    if (target.name.isEmpty())
+        return false;
+    struct stat status;
+    return ::stat(targetExecutable(target.name).toLatin1().constData(), &status) == 0
+        && S_ISREG(status.st_mode);
+}
+
 void startTarget(const Target& target)
 {
     if (target.name.isEmpty())
         return;
 
-    const QFileInfo executable(
-        QDir(QCoreApplication::applicationDirPath()), configPath(target.name));
+    const QString program = targetExecutable(target.name);
+    QList<QByteArray> arguments { launcherArgument(program, bytePath(nativeLauncherPath())).toLatin1() };
+    if (target.argumentBytes.size() == target.arguments.size()) {
+        arguments << target.argumentBytes;
+    } else {
+        for (const QString& argument : target.arguments)
+            arguments << QFile::encodeName(argument);
+    }
+    // An argument vector, never a shell command line: what the user typed arrives verbatim.
+    spawnDetached(program.toLatin1(), arguments);
+}
+
+#else
+
+namespace {
+
+    QFileInfo targetExecutable(const QString& name)
+    {
+        return QFileInfo(QDir(QCoreApplication::applicationDirPath()), configPath(name));
+    }
+
+} // namespace
+
+bool isTargetPresent(const Target& target)
+{
+    return !target.name.isEmpty() && targetExecutable(target.name).isFile();
+}
+
+void startTarget(const Target& target)
+{
+    if (target.name.isEmpty())
+        return;
+
+    const QFileInfo executable = targetExecutable(target.name);
     QStringList arguments;
     arguments << launcherArgument(
         executable.absoluteFilePath(), QCoreApplication::applicationFilePath());
     arguments << target.arguments;
-
     // An argument vector, never a shell command line: what the user typed arrives verbatim.
     QProcess::startDetached(executable.absoluteFilePath(), arguments);
 }
+
+#endif
 
 } // namespace launcher

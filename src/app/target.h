@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,6 +25,10 @@ public:
     QString variant;
     QString locale;
     QStringList arguments;
+    // Where the system hands a program bytes rather than text (Linux), the exact bytes of each of
+    // `arguments`: an argument need not be UTF-8 there, and its decoded text may have lost bytes.
+    // Empty elsewhere; when it does not match `arguments` one for one, `arguments` are encoded.
+    QList<QByteArray> argumentBytes;
 };
 
 } // namespace launcher

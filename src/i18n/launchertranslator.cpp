@@ -1,8 +1,8 @@
 #include "launchertranslator.h"
 
-#include "app/configpath.h"
+#include "common/configpath.h"
+#include "common/userstore.h"
 #include "stringtable.h"
-#include "update/updateinfo.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -70,13 +70,12 @@ namespace {
         if (!requested.isEmpty())
             return requested;
 
-        // Read only; the launcher never writes the user's language.
-        QSettings user(QSettings::NativeFormat, QSettings::UserScope, organizationName,
-            QCoreApplication::applicationName());
-        useUtf8(user);
+        // Read only; the launcher never writes the user's language. A store that is not a
+        // file it can read holds no language.
+        const std::unique_ptr<QSettings> user = openUserStore(QCoreApplication::applicationName());
         const QString key = QStringLiteral("language");
-        if (user.contains(key))
-            return user.value(key).toString();
+        if (user && user->contains(key))
+            return user->value(key).toString();
 
         return defaultLanguage(builtIn);
     }

@@ -1,6 +1,6 @@
 #include "stringtable.h"
 
-#include "app/configpath.h"
+#include "common/configpath.h"
 #include "tableguard.h"
 
 #include <QAbstractMessageHandler>
@@ -52,6 +52,9 @@ namespace {
     // would block the launcher on opening it, and a device could be read for ever.
     bool readTable(const QString& path, QByteArray& bytes)
     {
+        // A NUL (a stored language may hold one) names no file; Qt would complain aloud.
+        if (path.contains(QChar::Null))
+            return false;
         const QFileInfo info(path);
         if (!info.isFile() || info.size() > maxStringTableSize)
             return false;

@@ -1,14 +1,11 @@
 #include "launcher.h"
 
-#include "app/configpath.h"
 #include "app/starttarget.h"
 #include "app/target.h"
 #include "update/updateinfo.h"
+#include "update/updateoffer.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -49,13 +46,20 @@ Launcher::Launcher(
     connect(ui.launchButton, &QPushButton::clicked, this, &Launcher::launchStandard);
     // close(), not reject(): the window ends through closeEvent like any other close.
     connect(ui.buttonBox, &QDialogButtonBox::rejected, this, &QWidget::close);
+    // The label does not open links itself: whatever a link holds, only a web page reaches the
+    // desktop's opener.
+    ui.updateLinkLabel->setOpenExternalLinks(false);
+    connect(ui.updateLinkLabel, &QLabel::linkActivated, this, &openWebPage);
 
     if (!updateInfo->updateUrl.isEmpty()) {
+        // Both values come from the download server's unauthenticated answer: they are shown as
+        // text, never read as markup (a link of their own, a picture that names a local file).
         // One multi-argument pass, so a "%" sequence in the address or the version text is
         // never expanded a second time.
-        ui.updateLinkLabel->setText(
-            QStringLiteral("<a href=\"%1\">%2</a>")
-                .arg(updateInfo->updateUrl, tr("lic_update_link").arg(updateInfo->newVersion)));
+        ui.updateLinkLabel->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                                        .arg(updateInfo->updateUrl.toHtmlEscaped(),
+                                            tr("lic_update_link")
+                                                .arg(updateInfo->newVersion.toHtmlEscaped())));
     } else {
         ui.updateLinkLabel->hide();
     }
@@ -67,6 +71,10 @@ Launcher::~Launcher() = default;
 
 void Launcher::launchStandard()
 {
+    // Clicks and key presses that arrive together are all delivered before the window's loop
+    // ends; the product is started once per window.
+    if (result() == 1)
+        return;
     startTarget(*target);
     setResult(1);
     close();
@@ -76,12 +84,7 @@ void Launcher::update()
 {
     // Resolved exactly as startTarget() resolves it, so the button is offered only for a file
     // that a click would start.
-    bool present = false;
-    if (!target->name.isEmpty()) {
-        present = QFileInfo(QDir(QCoreApplication::applicationDirPath()), configPath(target->name))
-                      .isFile();
-    }
-    ui.launchFrame->setVisible(present);
+    ui.launchFrame->setVisible(isTargetPresent(*target));
     ui.launchButton->setVisible(true);
 
     // Asks for a height below what the contents need; the layout's minimum wins, so the window

@@ -7,9 +7,16 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
+
+#ifdef Q_OS_LINUX
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/socket.h>
+#endif
 
 namespace launcher {
 
@@ -21,6 +28,35 @@ namespace {
     {
         static QString address;
         return address;
+    }
+
+    QObject*& abandonedManagers()
+    {
+        static QObject* managers = nullptr;
+        return managers;
+    }
+
+    // The process's TCP connections, by descriptor.
+    QSet<int> tcpConnections()
+    {
+        QSet<int> connections;
+#ifdef Q_OS_LINUX
+        if (DIR* descriptors = ::opendir("/proc/self/fd")) {
+            while (const dirent* entry = ::readdir(descriptors)) {
+                const int fd = std::atoi(entry->d_name);
+                int domain = 0, type = 0;
+                socklen_t size = sizeof domain;
+                if (entry->d_name[0] != '.' && fd != ::dirfd(descriptors)
+                    && ::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0
+                    && (domain == AF_INET || domain == AF_INET6)
+                    && ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0
+                    && type == SOCK_STREAM)
+                    connections.insert(fd);
+            }
+            ::closedir(descriptors);
+        }
+#endif
+        return connections;
     }
 
 } // namespace
@@ -42,23 +78,19 @@ CheckUpdate::CheckUpdate(QObject* parent)
 
 CheckUpdate::~CheckUpdate()
 {
-    // A server that streams its status line or headers without end holds Qt's network thread in a
-    // loop that reads one byte per call for as long as data keeps coming; an abort only reaches
-    // that thread once the loop ends, and destroying the manager waits up to five seconds for it.
-    // The manager of an exchange the wait gave up on is therefore never released: it stays
-    // reachable from `abandonedManagers` and goes with the process, which then ends as soon as the
-    // launch sequence is done instead of lingering for Qt's thread. While the launcher window is
-    // open, such a server keeps that thread reading, and the header it collects grows by about a
-    // megabyte a second: Qt 5.15 has no limit on the size of a header, and its loop can only be
-    // ended by the connection itself, so that is left as it is.
-    if (reply && !reply->isFinished()) {
-        static QObject* abandonedManagers = nullptr;
-        if (!abandonedManagers)
-            abandonedManagers = new QObject;
-        networkManager->setParent(abandonedManagers);
+    // An exchange the check gave up on may still occupy Qt's network threads (a host name being
+    // looked up, a stream that has not yet seen its connection end), and destroying the manager
+    // waits up to five seconds for them. Its manager is therefore never released: it stays
+    // reachable from abandonedManagers() and goes with the process, which does not wait either.
+    if (gaveUp || (reply && !reply->isFinished())) {
+        if (!abandonedManagers())
+            abandonedManagers() = new QObject;
+        networkManager->setParent(abandonedManagers());
     }
     delete reply;
 }
+
+bool isExchangeStillRunning() { return abandonedManagers() != nullptr; }
 
 bool CheckUpdate::check(const QString& locale, const QString& product, const QString& platform,
     const QString& version, const QString& variant)
@@ -82,6 +114,7 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     // anything reaches the reply: a small compressed answer can swell to gigabytes there and hold
     // the thread for seconds. A reply of two short lines gains nothing from compression.
     request.setRawHeader("Accept-Encoding", "identity");
+    const QSet<int> connectionsBefore = tcpConnections();
     reply = networkManager->get(request);
     // The network thread stops taking data from the socket once the reply holds this much, so a
     // flood costs neither memory nor time; one byte more than the cap tells a reply that is too
@@ -101,10 +134,27 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     loop.exec();
 
     if (tooLong || reply->bytesAvailable() > maxUpdateReplySize) {
-        reply->abort();
+        endExchange(connectionsBefore);
         return false;
     }
-    return handleReply(reply, version);
+    const bool newer = handleReply(reply, version);
+    if (!reply->isFinished())
+        endExchange(connectionsBefore);
+    return newer;
+}
+
+void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)
+{
+    // A server that streams its status line or header lines without end holds Qt's network
+    // thread in a loop that reads for as long as data keeps coming; an abort reaches that thread
+    // only once the loop ends, so the exchange would go on, a megabyte of header a second,
+    // for as long as the launcher window stays open. The connections this exchange opened are
+    // shut down underneath it instead (the thread then sees the end of the stream and leaves its
+    // loop; the descriptors stay its own to close).
+    for (const int fd : tcpConnections() - connectionsBefore)
+        ::shutdown(fd, SHUT_RDWR);
+    reply->abort();
+    gaveUp = true;
 }
 
 bool CheckUpdate::handleReply(QNetworkReply* reply, QString version)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QNetworkAccessManager;
@@ -21,6 +22,11 @@ QString updateBaseUrl();
 // built-in one. Only test programs call this: the launcher has no switch that leads here.
 void setUpdateBaseUrl(const QString& baseUrl);
 
+// True once a CheckUpdate was destroyed while its exchange was still running: Qt's network
+// threads may then still be busy with it (a host name being looked up, a server that keeps
+// sending), and the process should not wait for them when it ends.
+bool isExchangeStillRunning();
+
 // Asks the download server whether a newer version of the product exists and keeps the version
 // and download page it reports. One GET, waited for at most one second on the calling thread;
 // every failure simply means "no newer version" (at most one debug line says why).
@@ -38,10 +44,14 @@ public:
 
 private:
     bool handleReply(QNetworkReply* reply, QString version);
+    // Gives up the exchange that check() started; `connectionsBefore` are the process's TCP
+    // connections from before it.
+    void endExchange(const QSet<int>& connectionsBefore);
 
     const QString baseUrl;
     QNetworkAccessManager* networkManager;
     QNetworkReply* reply = nullptr;
+    bool gaveUp = false;
 
 public:
     // Empty until a check reports a newer version; then both are set together.

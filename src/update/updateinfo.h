@@ -13,7 +13,5 @@ struct UpdateInfo {
 
 // The platform element of the request path and the "platform" item of the download page.
 extern const QString platformName;
-// The organisation under which the user's settings are kept.
-extern const QString organizationName;
 
 } // namespace launcher

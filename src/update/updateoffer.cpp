@@ -7,14 +7,12 @@
 
 #include <QDesktopServices>
 #include <QObject>
-#include <QSettings>
 #include <QUrl>
 #include <QUrlQuery>
 
 namespace launcher {
 
 const QString platformName = QStringLiteral("windows");
-const QString organizationName = QStringLiteral("Nimbrel");
 
 namespace {
 
@@ -39,6 +37,13 @@ namespace {
     }
 
 } // namespace
+
+void openWebPage(const QString& address)
+{
+    const QUrl page(address, QUrl::TolerantMode);
+    if (isWebAddress(page))
+        QDesktopServices::openUrl(page);
+}
 
 void setQuestionHandler(QuestionHandler handler) { questionHandler() = std::move(handler); }
 
@@ -67,19 +72,13 @@ void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInf
     updateInfo.newVersion = checkUpdate.newVersion;
     updateInfo.updateUrl = page;
 
-    QSettings store(
-        QSettings::NativeFormat, QSettings::UserScope, organizationName, QStringLiteral("Update"));
+    // The version counts as offered from here on, whatever the answer.
     const QString key = QStringLiteral("%1/%2/version").arg(target.locale, target.product);
-    const QString offered = store.value(key).toString();
-    if (!offered.isEmpty() && offered == updateInfo.newVersion)
+    if (!takeOffer(key, updateInfo.newVersion))
         return;
 
-    // The version counts as offered from here on, whatever the answer; it is on disk before the
-    // question is shown, so a launcher ended during the question does not ask again.
-    storeOfferedVersion(store, key, updateInfo.newVersion);
-
     if (askUser(target.productName, QObject::tr("lic_update_question")) == QMessageBox::Yes)
-        QDesktopServices::openUrl(QUrl(updateInfo.updateUrl, QUrl::TolerantMode));
+        openWebPage(updateInfo.updateUrl);
 }
 
 } // namespace launcher

@@ -22,6 +22,10 @@ struct UpdateInfo;
 // address is handed on exactly as before, to the question's Yes and to the window's link alike.
 QString downloadPageAddress(const QString& reportedUrl);
 
+// Opens an address in the user's browser when it is an http or https address, and nothing else:
+// both the question's Yes and every link of the launcher window come through here.
+void openWebPage(const QString& address);
+
 // The update step of the launch sequence: asks the download server about the product through
 // `checkUpdate` (which the sequence keeps until it returns) and, when it reports a newer version,
 // fills `updateInfo` and asks the user once per reported version whether to open the download

@@ -1,19 +1,62 @@
 #include "versionstore.h"
 
+#include "common/userstore.h"
+
+#include <QSettings>
+
+#ifndef Q_OS_WIN
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSettings>
 #include <QTemporaryFile>
 #include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace launcher {
 
 namespace {
 
-    // Whether a file of the store's new size, with room for the lock file beside it, can be
-    // written in the store's directory.
+    const QString storeName = QStringLiteral("Update");
+
+#ifndef Q_OS_WIN
+    // A lock on the store's directory (the file itself is replaced on every write, so a lock on
+    // it would not hold). The kernel releases it with the process, so nobody waits for a launcher
+    // that died; a turn that does not come within a second (a launcher stopped while it holds
+    // it) is not waited for any longer, and QSettings' own lock still keeps the file whole then.
+    class Turn {
+    public:
+        explicit Turn(const QString& directory)
+            : fd(::open(QFile::encodeName(directory).constData(),
+                O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK))
+        {
+            QElapsedTimer waited;
+            waited.start();
+            while (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0
+                && (errno == EWOULDBLOCK || errno == EINTR) && !waited.hasExpired(1000))
+                QThread::msleep(2);
+        }
+        ~Turn()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+    private:
+        const int fd;
+    };
+
+    // Whether a file of the store's new size, with room for QSettings' lock file beside it, can
+    // be written in the store's directory. Qt 5.15 writes the file through QSaveFile, which
+    // misses a write that fails in its final flush and then puts the short file in place of the
+    // old one: on a full disk, storing would empty the store and lose every other entry.
     bool roomToRewrite(const QFileInfo& file, qint64 addedBytes)
     {
         QTemporaryFile probe(file.absolutePath() + QStringLiteral("/.probe-XXXXXX"));
@@ -27,37 +70,30 @@ namespace {
         }
         return probe.flush();
     }
+#endif
 
 } // namespace
 
-void storeOfferedVersion(QSettings& store, const QString& key, const QString& version)
+bool takeOffer(const QString& key, const QString& version)
 {
-#if !defined(Q_OS_WIN) && !defined(Q_OS_DARWIN)
-    // Here the native store is an INI file that QSettings rewrites under a lock file of its own.
-    const QFileInfo file(store.fileName());
-    if (!QDir().mkpath(file.absolutePath()))
-        return;
-
-    // Launchers that store at the same moment take turns a few milliseconds apart. QSettings'
-    // lock alone keeps the file whole as well, but it waits 100, 200, 400 ms and longer between
-    // attempts, so of a handful of launchers storing at once the last would start its product
-    // seconds late. A turn that does not come within a second is not waited for any longer (a
-    // launcher stopped while storing); QSettings' lock still keeps the file whole then.
-    QLockFile turn(file.absoluteFilePath() + QStringLiteral(".turn"));
-    QElapsedTimer waited;
-    waited.start();
-    while (
-        !turn.tryLock(0) && turn.error() == QLockFile::LockFailedError && !waited.hasExpired(1000))
-        QThread::msleep(2);
-
-    // Qt 5.15 writes the file through QSaveFile, which misses a write that fails in its final
-    // flush and then puts the short file in place of the old one: on a full disk, storing would
-    // empty the store and lose every other entry. So it is written only when there is room.
-    if (!roomToRewrite(file, key.toUtf8().size() + version.toUtf8().size()))
-        return;
+#ifndef Q_OS_WIN
+    const QFileInfo file(userStorePath(storeName));
+    QDir().mkpath(file.absolutePath());
+    const Turn turn(file.absolutePath());
 #endif
-    store.setValue(key, version);
-    store.sync();
+    const std::unique_ptr<QSettings> store = openUserStore(storeName);
+    if (!store)
+        return true;
+    const QString offered = store->value(key).toString();
+    if (!offered.isEmpty() && offered == version)
+        return false;
+#ifndef Q_OS_WIN
+    if (!roomToRewrite(file, key.toUtf8().size() + version.toUtf8().size()))
+        return true;
+#endif
+    store->setValue(key, version);
+    store->sync();
+    return true;
 }
 
 } // namespace launcher

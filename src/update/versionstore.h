@@ -2,14 +2,17 @@
 
 #include <QString>
 
-class QSettings;
-
 namespace launcher {
 
-// Writes the offered `version` under `key` in the user's store and syncs it, in a way that cannot
-// harm what the store already holds: launchers storing at the same moment take turns, and where the
-// store is a file, it is only rewritten when the disk has room for it. When the version cannot be
-// kept, nothing is written and the question simply comes again at the next start.
-void storeOfferedVersion(QSettings& store, const QString& key, const QString& version);
+// The user's record of offered versions (application name "Update"), one per `key`
+// ("<locale>/<product>/version").
+//
+// Decides whether `version` is to be offered and, when it is, records it as offered before the
+// question is shown, so that a launcher ended during the question does not ask again. False when
+// the store already holds exactly this version. Launchers deciding at the same moment take turns,
+// each reading the store afresh, so no entry of another is lost. A store that cannot be read
+// counts as holding nothing, and one that cannot be written safely (not a regular file, no room on
+// the disk) is left exactly as it was: the question then simply comes again at the next start.
+bool takeOffer(const QString& key, const QString& version);
 
 } // namespace launcher

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+namespace launcher {
+
+// The organisation under which the user's settings are kept.
+extern const QString organizationName;
+
+// A store holds a line per product and locale; anything near this size is not ours.
+constexpr qint64 maxUserStoreSize = 1024 * 1024;
+
+// The user's settings store of `application` under organizationName: the registry on Windows,
+// elsewhere the INI file <configuration home>/Nimbrel/<application>.conf, read as UTF-8.
+//
+// The file is the user's, and may be anything: it is opened only when it is absent or (through
+// any links) a regular file of at most maxUserStoreSize. A FIFO would block the opening for
+// ever, a device could be read without end and, run as root, be replaced by a regular file when
+// the store is written; a huge file would be read and rewritten whole on every start. For such a
+// store the result is null: it counts as unreadable, and nothing is ever written to it.
+std::unique_ptr<QSettings> openUserStore(const QString& application);
+
+// Where openUserStore() keeps the store of `application` when it is a file; empty on Windows.
+QString userStorePath(const QString& application);
+
+} // namespace launcher
