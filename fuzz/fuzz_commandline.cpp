@@ -1,36 +1,24 @@
-// The command-line parse over arbitrary argument lists: NUL-separated arguments.
+// The command-line parse over NUL-separated argument lists: every argument is an option, the
+// value of "-l", or handed on, exactly once and in order.
 #include "app/commandline.h"
-
-#include <QByteArray>
 
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
-    QStringList arguments { QStringLiteral("launcher") };
-    for (const QByteArray& part : bytes.split('\0'))
+    QStringList arguments { "launcher" };
+    for (const QByteArray& part :
+        QByteArray(reinterpret_cast<const char*>(data), int(size)).split('\0'))
         arguments << QString::fromUtf8(part);
-
     const launcher::CommandLine result = launcher::parseCommandLine(arguments);
-
-    // Every argument is accounted for: an option, the value after "-l", or passed through.
-    int options = 0;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments.at(i);
-        if (a == QLatin1String("-f") || a == QLatin1String("-s"))
-            ++options;
-        else if (a == QLatin1String("-l") && i + 1 < arguments.size())
-            options += 2, ++i; // the option and its value
-        else if (a == QLatin1String("-l"))
-            ++options; // a trailing "-l" is dropped
-    }
-    if (result.passThrough.size() + options != arguments.size() - 1)
-        std::abort();
-    for (const QString& passed : result.passThrough) {
-        if (passed == QLatin1String("-f") || passed == QLatin1String("-s")
-            || passed == QLatin1String("-l"))
+    int next = 1;
+    for (const int position : result.passThrough) {
+        for (; next < position; ++next) // skipped: options, and the value after "-l"
+            if (!QStringList { "-f", "-s", "-l" }.contains(arguments.at(next))
+                && arguments.at(next - 1) != "-l")
+                std::abort();
+        if (QStringList { "-f", "-s", "-l" }.contains(arguments.at(next++)))
             std::abort();
     }
     return 0;

@@ -1,171 +1,119 @@
-#include "support/productdir.h"
+#include "productdir.h"
 
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QTest>
+#include <QTextCodec>
 
-ProductDir::ProductDir()
+void ProductDir::useBytePaths() { QTextCodec::setCodecForLocale(QTextCodec::codecForMib(4)); }
+
+static QString name(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+ProductDir::ProductDir(const QByteArray& subdir)
+    : root(dir.path().toLatin1() + (subdir.isEmpty() ? "" : "/" + subdir))
 {
-    if (!dir.isValid())
-        return;
-    root = QFileInfo(dir.path()).canonicalFilePath();
-    const QString home = root + QStringLiteral("/.home");
-    const QString runtime = home + QStringLiteral("/run");
-    if (!QDir().mkpath(runtime) || !QDir().mkpath(home + QStringLiteral("/config")))
-        return;
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    // The sanitizer build's options reach the launchers the tests start.
-    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" }) {
-        if (qEnvironmentVariableIsSet(name))
-            env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+    valid = dir.isValid() && QDir().mkpath(name(root)) && QDir().mkpath(name(path("~/run")))
+        && QFile::setPermissions(
+            name(path("~/run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const char* setting : { "PATH", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
+        if (qEnvironmentVariableIsSet(setting))
+            env.insert(setting, qEnvironmentVariable(setting));
+    env.insert("HOME", name(path("~")));
+    env.insert("XDG_CONFIG_HOME", name(path("~/config")));
+    env.insert("XDG_RUNTIME_DIR", name(path("~/run")));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("LANG", "C.UTF-8");
+    for (QDirIterator tables(LAUNCHER_BIN_DIR "/resources/languages", QDir::Files);
+         tables.hasNext();) {
+        QFile table(tables.next());
+        valid &= table.open(QIODevice::ReadOnly)
+            && write("resources/languages/" + tables.fileName().toLatin1(), table.readAll());
     }
-    valid = true;
 }
 
-QString ProductDir::shippedLauncher() { return QStringLiteral(LAUNCHER_BIN_DIR "/launcher"); }
-
-QString ProductDir::recorderBinary() { return QStringLiteral(TESTS_BIN_DIR "/recorder"); }
-
-QString ProductDir::filePath(const QString& relative) const
+QByteArray ProductDir::path(const QByteArray& relative) const
 {
-    return QDir::isAbsolutePath(relative) ? relative : root + QLatin1Char('/') + relative;
+    if (relative.startsWith('~'))
+        return dir.path().toLatin1() + "/.home" + relative.mid(1);
+    return relative.startsWith('/') ? relative : root + '/' + relative;
 }
 
-static bool copyExecutable(const QString& source, const QString& destination)
+bool ProductDir::write(const QByteArray& file, const QByteArray& contents)
 {
-    QDir().mkpath(QFileInfo(destination).absolutePath());
-    QFile::remove(destination);
-    return QFile::copy(source, destination)
-        && QFile::setPermissions(destination,
-            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    QFile out(name(path(file)));
+    return QDir().mkpath(QFileInfo(out).path()) && out.open(QIODevice::WriteOnly)
+        && out.write(contents) == contents.size();
 }
 
-bool ProductDir::addLauncher(const QString& relative, const QString& source)
+static bool copy(
+    const QString& from, ProductDir& to, const QByteArray& at, const QByteArray& settings)
 {
-    return copyExecutable(source, filePath(relative));
+    QFile in(from);
+    QByteArray binary = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    if (!settings.isEmpty()) {
+        // The built-in settings are stored uncompressed between these lines; anything of the same
+        // length may take their place.
+        const int begin = binary.indexOf("; test settings begin"),
+                  end = binary.indexOf("; test settings end");
+        const QByteArray text = settings + "\r\n;";
+        if (begin < 0 || text.size() > end - begin)
+            return false;
+        binary.replace(begin, end - begin, text + QByteArray(end - begin - text.size(), ' '));
+    }
+    return !binary.isEmpty() && to.write(at, binary)
+        && QFile::setPermissions(name(to.path(at)),
+            QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
 }
 
-bool ProductDir::addRecorder(const QString& where)
+bool ProductDir::addLauncher(const QByteArray& settings, const QByteArray& at)
 {
-    return copyExecutable(recorderBinary(), filePath(where));
+    return copy(TEST_LAUNCHER, *this, at, settings);
 }
 
-bool ProductDir::writeFile(const QString& relative, const QByteArray& contents)
+bool ProductDir::addProduct(const QByteArray& at)
 {
-    const QString path = filePath(relative);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(contents) == contents.size();
+    return copy(RECORDER, *this, at, QByteArray());
 }
 
 void ProductDir::Reaper::operator()(QProcess* process) const
 {
-    if (process->state() != QProcess::NotRunning) {
-        process->kill();
-        process->waitForFinished();
-    }
+    process->kill();
+    process->waitForFinished();
     delete process;
 }
 
-bool ProductDir::hasEnded(QProcess& process, int timeoutMs)
-{
-    return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
-}
-
-ProductDir::Process ProductDir::holdGuard(const QString& launcherPath)
-{
-    Process holder(new QProcess);
-    holder->start(QStringLiteral(TESTS_BIN_DIR "/guardholder"), { launcherPath });
-    if (!holder->waitForReadyRead(5000) || holder->readLine().trimmed() != "held")
-        return nullptr;
-    return holder;
-}
-
-ProductDir::Process ProductDir::startLauncher(
-    const QStringList& arguments, const QString& launcher) const
+ProductDir::Process ProductDir::start(const QList<QByteArray>& arguments, const QByteArray& program,
+    const QByteArray& directory) const
 {
     Process process(new QProcess);
     process->setProcessEnvironment(env);
-    process->setWorkingDirectory(QDir::tempPath());
+    process->setWorkingDirectory(directory.isEmpty() ? QDir::tempPath() : name(directory));
     process->setProcessChannelMode(QProcess::MergedChannels);
-    process->start(filePath(launcher), arguments);
+    QStringList list;
+    for (const QByteArray& argument : arguments)
+        list << name(argument);
+    process->start(name(path(program)), list);
     return process;
 }
 
-ProductDir::Result ProductDir::runLauncher(
-    const QStringList& arguments, int timeoutMs, const QString& launcher) const
+QList<QList<QByteArray>> ProductDir::starts(int expected, int timeoutMs) const
 {
-    Result result;
-    Process process = startLauncher(arguments, launcher);
-    result.finished = process->waitForFinished(timeoutMs);
-    if (result.finished) {
-        result.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    }
-    result.output = process->readAll();
-    return result;
-}
-
-QString ProductDir::Result::problem(int expectedCode) const
-{
-    if (!finished)
-        return QStringLiteral("the launcher did not end");
-    if (exitCode != expectedCode || !output.isEmpty())
-        return QStringLiteral("exit code %1 (expected %2), output: \"%3\"")
-            .arg(exitCode)
-            .arg(expectedCode)
-            .arg(QString::fromLocal8Bit(output));
-    return QString();
-}
-
-static QList<QStringList> readRecords(const QStringList& roots)
-{
-    QList<QStringList> runs;
-    for (const QString& top : roots) {
-        QDirIterator it(top, QStringList { QStringLiteral("*.args") }, QDir::Files | QDir::Hidden,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            QStringList arguments;
-            for (const QByteArray& part : file.readAll().split('\0'))
-                arguments << QString::fromUtf8(part);
-            arguments.removeLast(); // every argument ends with a NUL, so the last piece is empty
-            runs << arguments;
-        }
-    }
-    return runs;
-}
-
-QList<QStringList> ProductDir::recordedRuns(int expected, int timeoutMs, const QString& extra) const
-{
-    QStringList roots { root };
-    if (!extra.isEmpty())
-        roots << extra;
-    QList<QStringList> runs;
+    QList<QList<QByteArray>> runs;
     (void)QTest::qWaitFor(
         [&] {
-            runs = readRecords(roots);
+            runs.clear();
+            for (QDirIterator it(
+                     dir.path(), { "*.args" }, QDir::Files, QDirIterator::Subdirectories);
+                 it.hasNext();) {
+                QFile record(it.next());
+                QList<QByteArray> arguments = record.open(QIODevice::ReadOnly)
+                    ? record.readAll().split('\0')
+                    : QList<QByteArray>();
+                if (!arguments.isEmpty())
+                    arguments.removeLast(); // each argument ends with a NUL
+                runs << arguments;
+            }
             return runs.size() >= expected;
         },
         timeoutMs);
     return runs;
-}
-
-int ProductDir::settledRunCount(int settleMs, const QString& extra) const
-{
-    QTest::qWait(settleMs);
-    return recordedRuns(0, 0, extra).size();
 }

@@ -1,6 +1,7 @@
 // Stand-in product for tests: writes the arguments it received, NUL-separated, to a new file
-// "<own path>.<pid>.args" beside itself, so a test can count starts and compare arguments.
+// "<own path>.<pid>.args" beside itself; with RECORDER_LINGER_MS set it stays that long.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -10,17 +11,15 @@ int main(int argc, char* argv[])
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0)
         return 2;
-    self[length] = '\0';
-    const std::string path = std::string(self) + "." + std::to_string(getpid()) + ".args";
-    const std::string partial = path + ".part";
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file)
-        return 3;
-    for (int i = 1; i < argc; ++i) {
-        std::fputs(argv[i], file);
-        std::fputc('\0', file);
-    }
-    std::fclose(file);
+    const std::string path = std::string(self, size_t(length)) + "." + std::to_string(getpid());
+    FILE* file = std::fopen((path + ".part").c_str(), "wb");
+    for (int i = 1; file && i < argc; ++i)
+        std::fwrite(argv[i], 1, std::string(argv[i]).size() + 1, file);
     // Renamed into place so that a reader never sees half a record.
-    return std::rename(partial.c_str(), path.c_str()) == 0 ? 0 : 4;
+    if (!file || std::fclose(file) != 0
+        || std::rename((path + ".part").c_str(), (path + ".args").c_str()))
+        return 3;
+    if (const char* linger = std::getenv("RECORDER_LINGER_MS"))
+        usleep(useconds_t(std::atoi(linger)) * 1000);
+    return 0;
 }

@@ -1,21 +1,10 @@
-// A generated update tree served by a real nginx on 127.0.0.1, through the location block that
-// vendors are given, and the launcher's own update step against it.
-#include "app/target.h"
-#include "support/browser.h"
-#include "support/ownsettings.h"
+// A release tree written by launcher-update-tree, served by a real nginx on 127.0.0.1 through the
+// location block that vendors are given, and the real launcher asking it twice.
 #include "support/productdir.h"
-#include "update/checkupdate.h"
-#include "update/updateinfo.h"
-#include "update/updateoffer.h"
-#include "updatetreewriter.h"
 
-#include <QApplication>
-#include <QDesktopServices>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_NginxUpdates : public QObject {
@@ -23,190 +12,93 @@ class tst_NginxUpdates : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
-    void offerOncePerVersion();
-    void launcherProcess();
+    void release_data();
+    void release();
 
 private:
-    // Runs the update step as the launch sequence does, for the given installed version/locale.
-    launcher::UpdateInfo offer(const QString& locale, const QString& version);
-
     QTemporaryDir dir;
     ProductDir::Process nginx;
     quint16 port = 0;
-    QStringList questions;
-    Browser browser;
 };
-
-static quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
 
 void tst_NginxUpdates::initTestCase()
 {
-    const QString program = QStandardPaths::findExecutable("nginx", { "/usr/sbin", "/usr/bin" });
+    const QString program = QStandardPaths::findExecutable("nginx", { "/usr/sbin" });
     if (program.isEmpty())
         QSKIP("nginx is not installed (./test.sh installs it)");
-    QVERIFY(dir.isValid());
-
-    UpdateTreeWriter::Release release;
-    release.product = "quill";
-    release.locales = QStringList { "en_US", "de_DE" };
-    release.platform = launcher::platformName;
-    release.fieldVersions = QStringList { "4.9", "4.10" };
-    release.newestVersion = "4.11";
-    release.downloadUrl = "https://www.example.com/%1/download";
-    QString error;
-    QVERIFY2(!UpdateTreeWriter::write(dir.filePath("tree"), release, &error).isEmpty(),
-        qPrintable(error));
-
-    port = freePort();
-    QVERIFY(port != 0);
-    QDir().mkpath(dir.filePath("temp"));
-    const QString config = QString(R"(daemon off;
-master_process off;
-pid %1/nginx.pid;
-error_log %1/error.log;
-events { worker_connections 64; }
-http {
-    access_log %1/access.log;
-    client_body_temp_path %1/temp/body;
-    proxy_temp_path %1/temp/proxy;
-    fastcgi_temp_path %1/temp/fastcgi;
-    uwsgi_temp_path %1/temp/uwsgi;
-    scgi_temp_path %1/temp/scgi;
-    server {
-        listen 127.0.0.1:%2;
-        root %1/tree;
-        include %3;
-    }
-}
-)")
-                               .arg(dir.path())
-                               .arg(port)
-                               .arg(PROJECT_SOURCE_DIR "/packaging/nginx-updates.conf");
-    QFile file(dir.filePath("nginx.conf"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(config.toUtf8());
-    file.close();
-
+    const auto tool = [&](const QString& locales, const QString& url) {
+        return QProcess::execute(TREE_TOOL,
+            { "--product", "quill", "--newest", "4.11", "--field-versions", "4.9,4.10", "--locales",
+                locales, "--url", url, "--output", dir.filePath("tree") });
+    };
+    QCOMPARE(tool("en_US,..", "https://www.example.com/%1/download"), 1); // a locale that climbs
+    QCOMPARE(tool("en_US", "file:///etc/passwd"), 1);
+    QVERIFY2(!QFile::exists(dir.filePath("tree")), "a refused release was written");
+    QCOMPARE(tool("en_US,de_DE", "https://www.example.com/%1/download"), 0);
+    QTcpServer probe;
+    port = probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+    probe.close();
+    QFile config(dir.filePath("nginx.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QString("daemon off; master_process off; pid %1/pid; error_log %1/log;\n"
+                         "events {} http { access_log off; client_body_temp_path %1;\n"
+                         "server { listen 127.0.0.1:%2; root %1/tree; include %3; } }\n")
+                     .arg(dir.path())
+                     .arg(port)
+                     .arg(PROJECT_SOURCE_DIR "/packaging/nginx-updates.conf")
+                     .toUtf8());
+    config.close();
     nginx.reset(new QProcess);
-    nginx->setProcessChannelMode(QProcess::MergedChannels);
-    nginx->start(
-        program, { "-e", dir.filePath("error.log"), "-p", dir.path(), "-c", file.fileName() });
-    QVERIFY(nginx->waitForStarted());
-    const bool up = QTest::qWaitFor(
-        [this] {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, port);
-            return socket.waitForConnected(100);
-        },
-        10000);
-    QVERIFY2(up, qPrintable("nginx did not come up: " + QString::fromLocal8Bit(nginx->readAll())));
-
-    launcher::setUpdateBaseUrl(QString("http://127.0.0.1:%1/sw").arg(port));
-    launcher::setQuestionHandler([this](const QString& title, const QString& text) {
-        questions << title + " | " + text;
-        return QMessageBox::Yes;
-    });
-    QDesktopServices::setUrlHandler("https", &browser, "open");
+    nginx->start(program, { "-e", dir.filePath("log"), "-p", dir.path(), "-c", config.fileName() });
+    QVERIFY2(QTest::qWaitFor(
+                 [this] {
+                     QTcpSocket socket;
+                     socket.connectToHost(QHostAddress::LocalHost, port);
+                     return socket.waitForConnected(100);
+                 },
+                 10000),
+        "nginx did not come up");
 }
 
-void tst_NginxUpdates::cleanupTestCase()
+void tst_NginxUpdates::release_data()
 {
-    QDesktopServices::unsetUrlHandler("https");
-    launcher::setQuestionHandler({});
-    launcher::setUpdateBaseUrl(QString());
-    nginx.reset(); // killed and reaped: nothing is left running
+    QTest::addColumn<QByteArray>("locale");
+    QTest::addColumn<QByteArray>("version");
+    QTest::addColumn<QByteArray>("record"); // of both starts together
+    const QByteArray asked = "question\tP\tlic_update_question\nopen\thttps://www.example.com/";
+    QTest::newRow("a version in the field")
+        << QByteArray("en_US") << QByteArray("4.10") << asked + "en_US/download?platform=windows\n";
+    QTest::newRow("the newest") << QByteArray("en_US") << QByteArray("4.11") << QByteArray();
+    QTest::newRow("a version the tree does not name") << QByteArray(
+        "de_DE") << QByteArray("4.0-beta") << asked + "de_DE/download?platform=windows\n";
 }
 
-launcher::UpdateInfo tst_NginxUpdates::offer(const QString& locale, const QString& version)
+void tst_NginxUpdates::release()
 {
-    QSettings settings(dir.filePath("settings-" + locale + version + ".ini"), QSettings::IniFormat);
-    settings.setValue("target/product_name", "Pellam Author");
-    settings.setValue("target/product", "quill");
-    settings.setValue("target/locale", locale);
-    settings.setValue("target/version", version);
-    settings.setValue("target/name", "qpr.exe");
-    const launcher::Target target(settings);
-    launcher::CheckUpdate checkUpdate;
-    launcher::UpdateInfo updateInfo;
-    launcher::offerNewerVersion(checkUpdate, target, updateInfo);
-    return updateInfo;
-}
-
-void tst_NginxUpdates::offerOncePerVersion()
-{
-    questions.clear();
-    browser.opened.clear();
-
-    // A version in the field hears of the newest, once; the page opens with "platform".
-    launcher::UpdateInfo info = offer("en_US", "4.10");
-    QCOMPARE(info.newVersion, QStringLiteral("4.11"));
-    QCOMPARE(
-        info.updateUrl, QStringLiteral("https://www.example.com/en_US/download?platform=windows"));
-    QCOMPARE(questions, QStringList { "Pellam Author | lic_update_question" });
-    QCOMPARE(browser.opened, QStringList { info.updateUrl });
-    {
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Nimbrel", "Update");
-        QCOMPARE(store.value("en_US/quill/version").toString(), QStringLiteral("4.11"));
-    }
-
-    // Next start: the same version is not asked about again, but the window still gets the link.
-    info = offer("en_US", "4.10");
-    QCOMPARE(info.newVersion, QStringLiteral("4.11"));
-    QCOMPARE(questions.size(), 1);
-
-    // The newest version installed: told it is current.
-    info = offer("en_US", "4.11");
-    QVERIFY(info.newVersion.isEmpty() && info.updateUrl.isEmpty());
-    QCOMPARE(questions.size(), 1);
-
-    // A version without a file of its own gets latest.txt; another locale has its own entry.
-    info = offer("de_DE", "4.0-beta");
-    QCOMPARE(
-        info.updateUrl, QStringLiteral("https://www.example.com/de_DE/download?platform=windows"));
-    QCOMPARE(questions.size(), 2);
-
-    QFile log(dir.filePath("access.log"));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QByteArray requests = log.readAll();
-    QVERIFY2(requests.contains("GET /sw/en_US/quill/windows/info_4.10.php HTTP/1.1\" 200"),
-        requests.constData());
-    QVERIFY2(requests.contains("GET /sw/de_DE/quill/windows/info_4.0-beta.php HTTP/1.1\" 200"),
-        requests.constData());
-}
-
-void tst_NginxUpdates::launcherProcess()
-{
-    // The real launcher (with the tests' hooks for server address, answer and browser).
+    QFETCH(QByteArray, locale);
+    QFETCH(QByteArray, version);
     ProductDir product;
-    QVERIFY(product.isValid());
-    QVERIFY(product.addLauncher("launcher", UPDATE_LAUNCHER));
-    QVERIFY(product.addRecorder());
-    const QString record = product.filePath("record.txt");
-    product.setEnvironmentValue(
-        "LAUNCHER_TEST_UPDATE_URL", QString("http://127.0.0.1:%1/sw").arg(port));
-    product.setEnvironmentValue("LAUNCHER_TEST_ANSWER", "yes");
-    product.setEnvironmentValue("LAUNCHER_TEST_RECORD", record);
-
-    for (int start = 0; start < 2; ++start) {
-        const ProductDir::Result result = product.runLauncher({ "doc.qpr" });
-        QVERIFY2(result.problem(1).isEmpty(), qPrintable(result.problem(1)));
-        QCOMPARE(product.recordedRuns(start + 1).size(), start + 1);
+    QVERIFY(product.addLauncher("[target]\r\nproduct_name = P\r\nproduct = quill\r\nversion = "
+                + version + "\r\nlocale = " + locale + "\r\nname = qpr.exe\r\n")
+        && product.addProduct());
+    product.env.insert("LAUNCHER_TEST_UPDATE_URL", QString("http://127.0.0.1:%1/sw").arg(port));
+    product.env.insert("LAUNCHER_TEST_ANSWER", "yes");
+    product.env.insert("LAUNCHER_TEST_RECORD", product.path("~/record"));
+    for (int start = 1; start <= 2; ++start) {
+        ProductDir::Process launcher = product.start({});
+        QVERIFY(ProductDir::ended(*launcher, 10000) && launcher->exitCode() == 1);
+        QCOMPARE(launcher->readAll() + QByteArray::number(product.starts(start).size()),
+            QByteArray::number(start));
     }
-    QFile file(record);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    // Asked once across both starts, and the page opened with the platform item.
-    QCOMPARE(lines.count(lines.first()), 1);
-    QVERIFY2(lines.first().startsWith("question\tPellam Author\t"), lines.first().constData());
-    QCOMPARE(lines.value(1),
-        QByteArray("open\thttps://www.example.com/en_US/download?platform=windows"));
+    QFile record(product.path("~/record"));
+    QTEST(record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray(), "record");
 }
 
-int main(int argc, char* argv[]) { return execWithOwnSettings<tst_NginxUpdates>(argc, argv); }
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    tst_NginxUpdates test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_nginxupdates.moc"

@@ -1,129 +1,114 @@
-// How a reply body is read: lines, entries, the last entry of a key, the NUL that ends the body,
-// and when the result counts as a newer version.
+// How a reply body is read, when it counts as a newer version, and which download page is offered.
+#include "update/updateoffer.h"
 #include "update/updatereply.h"
 
+#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QTest>
 
 class tst_UpdateReply : public QObject {
     Q_OBJECT
 
+public slots:
+    void open(const QUrl& url) { opened << url.toString(); }
+
 private slots:
     void parse_data();
     void parse();
-    void resultsUntouchedWithoutNewerVersion();
+    void downloadPage_data();
+    void downloadPage();
+
+private:
+    QStringList opened;
 };
 
 void tst_UpdateReply::parse_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("currentVersion");
-    QTest::addColumn<bool>("newer");
-    QTest::addColumn<QString>("newVersion");
+    QTest::addColumn<QString>("newVersion"); // null: no newer version, the results untouched
     QTest::addColumn<QString>("url");
 
-    const QString page = QStringLiteral("http://dl.example/quill");
-
-    QTest::newRow("newer version") << QByteArray("new_version=4.11\nurl=http://dl.example/quill")
-                                   << "4.10" << true << "4.11" << page;
-    QTest::newRow("same version") << QByteArray("new_version=4.11\nurl=http://dl.example/quill")
-                                  << "4.11" << false << ""
-                                  << "";
-    QTest::newRow("lower version counts as newer")
-        << QByteArray("new_version=4.9\nurl=http://dl.example/quill") << "4.10" << true << "4.9"
+    const QString page = "http://dl.example/q";
+    QTest::newRow("newer") << QByteArray("new_version=4.11\nurl=http://dl.example/q") << "4.11"
+                           << page;
+    QTest::newRow("same") << QByteArray("new_version=4.10\nurl=http://dl.example/q") << QString()
+                          << "";
+    QTest::newRow("lower, as text")
+        << QByteArray("new_version=4.9\nurl=http://dl.example/q") << "4.9" << page;
+    QTest::newRow("case counts") << QByteArray("new_version=4.10A\nurl=http://dl.example/q")
+                                 << "4.10A" << page;
+    QTest::newRow("CRLF, blank lines, CR alone")
+        << QByteArray("\r\n\r\nnew_version=4.11\r\r\n\nurl=http://dl.example/q\n") << "4.11"
         << page;
-    QTest::newRow("compared as text, not as numbers")
-        << QByteArray("new_version=4.10.0\nurl=http://dl.example/quill") << "4.10" << true
-        << "4.10.0" << page;
-    QTest::newRow("case counts") << QByteArray("new_version=4.11-RC\nurl=http://dl.example/quill")
-                                 << "4.11-rc" << true << "4.11-RC" << page;
-    QTest::newRow("CRLF") << QByteArray("new_version=4.11\r\nurl=http://dl.example/quill\r\n")
-                          << "4.10" << true << "4.11" << page;
-    QTest::newRow("blank lines and mixed ends")
-        << QByteArray("\r\n\r\nnew_version=4.11\n\n\r\r\nurl=http://dl.example/quill\n\n") << "4.10"
-        << true << "4.11" << page;
-    QTest::newRow("other lines ignored")
-        << QByteArray("# comment\nnews=yes\nnew_version=4.11\ngarbage\nurl=http://dl.example/quill")
-        << "4.10" << true << "4.11" << page;
     QTest::newRow("spaces around = are no entry")
-        << QByteArray("new_version = 4.11\nurl=http://dl.example/quill") << "4.10" << false << ""
+        << QByteArray("new_version = 4.11\nnew_version =4\nurl=http://dl.example/q") << QString()
         << "";
-    QTest::newRow("space before = is no entry")
-        << QByteArray("new_version =4.11\nurl=http://dl.example/quill") << "4.10" << false << ""
+    QTest::newRow("the value is kept whole, spaces, = and & included")
+        << QByteArray("new_version= 4.10 \nurl=http://d/get?a=1&b==2 ") << " 4.10 "
+        << "http://d/get?a=1&b==2 ";
+    QTest::newRow("the last entry of a key wins") << QByteArray(
+        "new_version=4.12\nurl=http://old/\nnew_version=4.11\nurl=http://dl.example/q")
+                                                  << "4.11" << page;
+    QTest::newRow("last entry is the current version")
+        << QByteArray("new_version=4.11\nnew_version=4.10\nurl=http://dl.example/q") << QString()
         << "";
-    QTest::newRow("space after = is part of the value")
-        << QByteArray("new_version= 4.11\nurl=http://dl.example/quill") << "4.10" << true << " 4.11"
-        << page;
-    QTest::newRow("trailing space kept, so it differs")
-        << QByteArray("new_version=4.10 \nurl=http://dl.example/quill ") << "4.10" << true
-        << "4.10 "
-        << "http://dl.example/quill ";
-    QTest::newRow("url with = and & stays whole")
-        << QByteArray("new_version=4.11\nurl=http://dl.example/get?a=1&b=2==&c") << "4.10" << true
-        << "4.11"
-        << "http://dl.example/get?a=1&b=2==&c";
-    QTest::newRow("last entry of a key wins")
-        << QByteArray("new_version=4.12\nurl=http://old.example/\nnew_version=4.11\n"
-                      "url=http://dl.example/quill")
-        << "4.10" << true << "4.11" << page;
-    QTest::newRow("last entry wins, even when it is the current version")
-        << QByteArray("new_version=4.11\nnew_version=4.10\nurl=http://dl.example/quill") << "4.10"
-        << false << ""
-        << "";
-    QTest::newRow("empty url") << QByteArray("new_version=4.11\nurl=") << "4.10" << false << ""
-                               << "";
-    QTest::newRow("no url") << QByteArray("new_version=4.11") << "4.10" << false << ""
-                            << "";
-    QTest::newRow("no version") << QByteArray("url=http://dl.example/quill") << "4.10" << false
-                                << ""
-                                << "";
-    QTest::newRow("empty version differs from the current one")
-        << QByteArray("new_version=\nurl=http://dl.example/quill") << "4.10" << true << "" << page;
+    QTest::newRow("empty url") << QByteArray("new_version=4.11\nurl=") << QString() << "";
+    QTest::newRow("empty version differs")
+        << QByteArray("new_version=\nurl=http://dl.example/q") << "" << page;
     QTest::newRow("keys are case-sensitive")
-        << QByteArray("New_Version=4.11\nURL=http://dl.example/quill") << "4.10" << false << ""
-        << "";
-    QTest::newRow("bytes after NUL ignored")
-        << QByteArray("new_version=4.11\nurl=http://dl.example/quill\n\0url=\nnew_version=4.10", 60)
-        << "4.10" << true << "4.11" << page;
-    QTest::newRow("NUL inside a value ends it")
-        << QByteArray("new_version=4.11\nurl=http://dl.example/quill\0/more", 50) << "4.10" << true
+        << QByteArray("New_version=4.11\nURL=http://d/") << QString() << "";
+    QTest::newRow("a NUL ends the body")
+        << QByteArray("new_version=4.11\nurl=http://dl.example/q\0/x\nnew_version=4.10", 52)
         << "4.11" << page;
-    QTest::newRow("UTF-8 values") << QByteArray("new_version=4.11 \xc3\xa9t\xc3\xa9\nurl=http://"
-                                                "dl.example/\xe6\x97\xa5")
-                                  << "4.10" << true << QString::fromUtf8("4.11 \xc3\xa9t\xc3\xa9")
-                                  << QString::fromUtf8("http://dl.example/\xe6\x97\xa5");
-    QTest::newRow("invalid UTF-8 does not stop the reading")
-        << QByteArray("x=\xff\xfe\xc3\nnew_version=4.11\nurl=http://dl.example/quill") << "4.10"
-        << true << "4.11" << page;
-    QTest::newRow("a million-character line before the answer")
-        << "x=" + QByteArray(1000000, 'y') + "\nnew_version=4.11\nurl=http://dl.example/quill"
-        << "4.10" << true << "4.11" << page;
-    QTest::newRow("empty body") << QByteArray() << "4.10" << false << ""
-                                << "";
+    QTest::newRow("UTF-8, and bytes that are not")
+        << QByteArray("x=\xff\xc3\nnew_version=\xc3\xa9\nurl=http://dl.example/q") << "\u00e9"
+        << page;
 }
 
 void tst_UpdateReply::parse()
 {
     QFETCH(QByteArray, body);
-    QFETCH(QString, currentVersion);
-    QFETCH(bool, newer);
     QFETCH(QString, newVersion);
     QFETCH(QString, url);
-
-    QString reportedVersion;
-    QString reportedUrl;
-    QCOMPARE(launcher::parseUpdateReply(body, currentVersion, reportedVersion, reportedUrl), newer);
-    QCOMPARE(reportedVersion, newVersion);
-    QCOMPARE(reportedUrl, url);
+    QString version = "earlier", address = "earlier";
+    QCOMPARE(launcher::parseUpdateReply(body, "4.10", version, address), !newVersion.isNull());
+    QCOMPARE(version, newVersion.isNull() ? "earlier" : newVersion);
+    QCOMPARE(address, newVersion.isNull() ? "earlier" : url);
 }
 
-void tst_UpdateReply::resultsUntouchedWithoutNewerVersion()
+void tst_UpdateReply::downloadPage_data()
 {
-    QString version = QStringLiteral("earlier");
-    QString url = QStringLiteral("http://earlier.example/");
-    QVERIFY(!launcher::parseUpdateReply("new_version=4.11\nurl=", "4.10", version, url));
-    QCOMPARE(version, QStringLiteral("earlier"));
-    QCOMPARE(url, QStringLiteral("http://earlier.example/"));
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<QString>("page"); // empty: no download page, nothing opened
+    QTest::newRow("plain") << "http://d.example/get"
+                           << "http://d.example/get?platform=windows";
+    QTest::newRow("query kept, platform last")
+        << "https://d.example/?a=1&platform=mac"
+        << "https://d.example/?a=1&platform=mac&platform=windows";
+    QTest::newRow("scheme in capitals") << "HTTP://d.example/"
+                                        << "http://d.example/?platform=windows";
+    QTest::newRow("local file") << "file:///bin/sh"
+                                << "";
+    QTest::newRow("script") << "javascript:alert(1)"
+                            << "";
+    QTest::newRow("no scheme") << "d.example/get"
+                               << "";
+    QTest::newRow("blank before the scheme") << " http://d.example/"
+                                             << "";
 }
 
-QTEST_APPLESS_MAIN(tst_UpdateReply)
+void tst_UpdateReply::downloadPage()
+{
+    QFETCH(QString, reported);
+    QFETCH(QString, page);
+    QCOMPARE(launcher::downloadPageAddress(reported), page);
+    // The window's links come through the same door as the question's Yes.
+    for (const char* scheme : { "http", "https", "file", "javascript" })
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    opened.clear();
+    launcher::openWebPage(reported);
+    QCOMPARE(opened, page.isEmpty() ? QStringList() : QStringList { QUrl(reported).toString() });
+}
+
+QTEST_MAIN(tst_UpdateReply)
 #include "tst_updatereply.moc"

@@ -1,0 +1,276 @@
+// The real launcher as a user starts it, one scenario of scenarios.txt a row: its arguments, the
+// download server's behaviour, the files of the product tree and of the user's store, what else
+// holds the single-instance guard; then its exit code, the exact bytes the product received, its
+// output, how long it took and what the store holds. Whatever only shows across processes (the
+// guard, the one-second bound, detached starts, hostile servers, odd files and bytes) is a row.
+#include "support/productdir.h"
+#include "support/testserver.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+using Bytes = QList<QByteArray>;
+
+namespace {
+
+struct Scenario {
+    QList<QPair<QByteArray, QByteArray>> lines;
+    Bytes all(const QByteArray& key) const
+    {
+        Bytes values;
+        for (const auto& line : lines)
+            if (line.first == key)
+                values << line.second;
+        return values;
+    }
+    QByteArray value(const QByteArray& key, const QByteArray& fallback = QByteArray()) const
+    {
+        return all(key).value(0, fallback);
+    }
+    Bytes list(const QByteArray& key) const
+    {
+        return value(key).isEmpty() ? Bytes() : value(key).split('|');
+    }
+};
+
+QByteArray unescaped(const QByteArray& text)
+{
+    QByteArray bytes;
+    for (int i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text.at(i + 1) : 0;
+        if (text.at(i) != '\\' || !QByteArray("tnr0x\\").contains(next)) {
+            bytes += text.at(i);
+            continue;
+        }
+        ++i;
+        bytes += next == 'x' ? char(text.mid(i + 1, 2).toInt(nullptr, 16))
+            : next == '\\'   ? '\\'
+            : next == '0'    ? '\0'
+            : next == 't'    ? '\t'
+            : next == 'n'    ? '\n'
+                             : '\r';
+        i += next == 'x' ? 2 : 0;
+    }
+    return bytes;
+}
+
+// The built-in settings: the test launcher's own, changed as `target` says.
+QByteArray settings(const Scenario& scenario)
+{
+    QList<QPair<QByteArray, QByteArray>> keys { { "product_name", "Pellam Author" },
+        { "product", "quill" }, { "version", "4.10" }, { "locale", "en_US" },
+        { "name", "qpr.exe" } };
+    for (const QByteArray& change : scenario.list("target")) {
+        const QByteArray key = change.split('=').value(0).trimmed(),
+                         value = change.mid(change.indexOf('=') + 1).trimmed();
+        auto it
+            = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == key; });
+        *(it == keys.end() ? keys.insert(keys.end(), { key, value }) : it) = { key, value };
+    }
+    QByteArray text = "[target]\r\n";
+    for (const auto& key : keys)
+        text += key.second.isEmpty() ? QByteArray() : key.first + " = " + key.second + "\r\n";
+    return text
+        + "\r\n[language]\r\ndefault_ini = resources\\\\default_settings.ini\r\nstrings_dir = "
+          "resources\\\\languages\r\n";
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Scenario)
+
+class tst_LauncherProcess : public QObject {
+    Q_OBJECT
+
+private slots:
+    void scenario_data();
+    void scenario();
+    void concurrentOffersKeepEveryEntry();
+};
+
+void tst_LauncherProcess::scenario_data()
+{
+    QTest::addColumn<Scenario>("scenario");
+    QFile file(SCENARIOS);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray name;
+    Scenario scenario;
+    for (const QByteArray& line : file.readAll().split('\n') + Bytes { "[]" }) {
+        if (line.startsWith('[') && !name.isEmpty())
+            QTest::newRow(name.constData()) << scenario;
+        if (line.startsWith('['))
+            name = line.mid(1, line.size() - 2), scenario = Scenario();
+        else if (!line.startsWith('#') && line.contains(": "))
+            scenario.lines << qMakePair(line.left(line.indexOf(": ")),
+                unescaped(line.mid(line.indexOf(": ") + 2)).replace(" | ", "|"));
+    }
+}
+
+void tst_LauncherProcess::scenario()
+{
+    QFETCH(Scenario, scenario);
+    if (!scenario.value("root").isEmpty() && ::getuid() != 0)
+        QSKIP("needs root");
+    ProductDir product(scenario.value("subdir"));
+    QVERIFY(product.isValid() && product.addLauncher(settings(scenario))
+        && product.write("~/config/Nimbrel/.keep", ""));
+    QVERIFY(scenario.value("product") == "none"
+        || product.addProduct(scenario.value("product", "qpr.exe")));
+    const QByteArray kind = scenario.value("server", "answer");
+    QByteArray response = scenario.value("response",
+        TestServer::http(
+            200, scenario.value("reply", "new_version=4.11\r\nurl=http://dl.example/q")));
+    if (!scenario.value("http").isEmpty())
+        response = TestServer::http(
+            scenario.value("http").left(3).toInt(), scenario.value("http").mid(4));
+    TestServer server(kind == "silent" ? TestServer::Silent
+            : kind == "stream"         ? TestServer::Stream
+                                       : TestServer::Answer,
+        response, scenario.value("chunk"));
+    const quint16 port = kind == "refused" ? TestServer::closedPort() : server.port();
+    QUdpSocket nameServer; // hears, never answers
+    QVERIFY2(
+        kind != "nameserver" || nameServer.bind(QHostAddress::LocalHost, 53), "port 53 is taken");
+    product.env.insert(
+        "LAUNCHER_TEST_UPDATE_URL", QStringLiteral("http://127.0.0.1:%1/sw").arg(port));
+    product.env.insert("LAUNCHER_TEST_ANSWER", scenario.value("answer", "no"));
+    product.env.insert("LAUNCHER_TEST_RECORD", QString::fromLatin1(product.path("~/record")));
+    product.env.insert("L", QString::fromLatin1(product.path("launcher")));
+    product.env.insert("H",
+        QCryptographicHash::hash(product.path("launcher"), QCryptographicHash::Sha256).toHex());
+    const auto shell = [&](const QByteArray& command) {
+        return product.start({ "-c", command }, "/bin/sh", product.path());
+    };
+    for (const QByteArray& command : scenario.all("setup")) {
+        ProductDir::Process setup = shell(command);
+        QVERIFY2(ProductDir::ended(*setup, 10000) && setup->exitCode() == 0,
+            command + ": " + setup->readAll());
+    }
+    const QProcessEnvironment clean = product.env;
+    for (const QByteArray& setting : scenario.list("env")) {
+        if (setting.contains('='))
+            product.env.insert(setting.split('=').value(0), setting.mid(setting.indexOf('=') + 1));
+        else
+            product.env.remove(setting);
+    }
+    const auto record = [&] {
+        QFile file(product.path("~/record"));
+        return QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+    };
+
+    std::vector<ProductDir::Process> holders;
+    const int count = scenario.value("holders", "1").toInt();
+    for (int i = 0; i < count && !scenario.value("holder").isEmpty(); ++i)
+        holders.push_back(shell(scenario.value("holder")));
+    if (!holders.empty()) {
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         return !record().isEmpty() || !product.starts(1, 0).isEmpty()
+                             || holders.front()->canReadLine();
+                     },
+                     10000),
+            "nothing holds the guard");
+        int running = 0;
+        for (auto& other : holders)
+            running += !ProductDir::ended(*other, count > 1 ? 5000 : 0);
+        QVERIFY2(
+            count == 1 || running == 1, qPrintable(QStringLiteral("%1 got through").arg(running)));
+        if (!scenario.value("kill").isEmpty())
+            holders.clear();
+        product.env = clean;
+    }
+
+    const Bytes within = scenario.value("within", "0-8000").split('-');
+    QElapsedTimer clock;
+    clock.start();
+    ProductDir::Process launcher = scenario.value("launch").isEmpty()
+        ? product.start(scenario.list("args"))
+        : shell(scenario.value("launch"));
+    if (!scenario.value("open").isEmpty()) {
+        QVERIFY2(!ProductDir::ended(*launcher, 1500), "the window did not stay open");
+    } else {
+        QVERIFY2(ProductDir::ended(*launcher, 15000), "the launcher did not end");
+        QVERIFY2(clock.elapsed() >= within.value(0).toInt()
+                && clock.elapsed() <= within.value(1).toInt(),
+            qPrintable(QStringLiteral("took %1 ms").arg(clock.elapsed())));
+        QCOMPARE(launcher->exitStatus() == QProcess::NormalExit ? launcher->exitCode() : -1,
+            scenario.value("exit", "1").toInt());
+    }
+    if (!scenario.value("closed").isEmpty())
+        QVERIFY2(QTest::qWaitFor([&] { return server.closedByPeer() > 0; }, 3000),
+            "the stream is still read");
+    const QString output = QString::fromUtf8(launcher->readAll());
+    QVERIFY2(QRegularExpression(QString::fromUtf8(scenario.value("output", "^$")))
+                 .match(output)
+                 .hasMatch(),
+        qPrintable(output));
+
+    QList<Bytes> starts;
+    for (const QByteArray& start :
+        scenario.all("starts").isEmpty() ? Bytes { "?launcher=launcher" } : scenario.all("starts"))
+        if (start != "none")
+            starts << start.split('|');
+    QCOMPARE(product.starts(starts.size()), starts);
+    QVERIFY2(QRegularExpression(QString::fromUtf8(scenario.value("record", "^$")))
+                 .match(record())
+                 .hasMatch(),
+        qPrintable(record()));
+    if (!scenario.value("asked").isEmpty())
+        QCOMPARE(server.requestTargets().value(0), scenario.value("asked"));
+    if (scenario.value("check").isEmpty()) { // the store may be anything that the check looks at
+        const QSettings store(QString::fromLatin1(product.path("~/config/Nimbrel/Update.conf")),
+            QSettings::IniFormat);
+        QCOMPARE(store.value("en_US/quill/version").toByteArray(), scenario.value("stored"));
+    }
+    for (const QByteArray& command : scenario.all("check")) {
+        ProductDir::Process check = shell(command);
+        QVERIFY2(ProductDir::ended(*check, 10000) && check->exitCode() == 0, "failed: " + command);
+    }
+}
+
+// Eight launchers at eight paths, each of its own locale, all storing their offer at one moment:
+// every entry is kept, and so is the entry of a product that none of them knows.
+void tst_LauncherProcess::concurrentOffersKeepEveryEntry()
+{
+    TestServer server(TestServer::Answer, TestServer::http(200, "new_version=4.11\nurl=http://d/"),
+        QByteArray(), 8);
+    QTemporaryDir config;
+    QSettings(config.filePath("Nimbrel/Update.conf"), QSettings::IniFormat)
+        .setValue("zz/other/version", "1");
+    std::vector<std::unique_ptr<ProductDir>> products;
+    std::vector<ProductDir::Process> running;
+    for (int i = 0; i < 8; ++i) {
+        products.push_back(std::make_unique<ProductDir>());
+        Scenario scenario;
+        scenario.lines << qMakePair(QByteArray("target"), "locale = l" + QByteArray::number(i));
+        QVERIFY(products.back()->addLauncher(settings(scenario)));
+        products.back()->env.insert("XDG_CONFIG_HOME", config.path());
+        products.back()->env.insert("LAUNCHER_TEST_UPDATE_URL", server.baseUrl());
+        running.push_back(products.back()->start({}));
+    }
+    for (auto& launcher : running)
+        QVERIFY(ProductDir::ended(*launcher, 15000) && launcher->exitCode() == 1);
+    const QSettings stored(config.filePath("Nimbrel/Update.conf"), QSettings::IniFormat);
+    QCOMPARE(stored.allKeys().size(), 9);
+    for (int i = 0; i < 8; ++i)
+        QCOMPARE(stored.value(QStringLiteral("l%1/quill/version").arg(i)).toString(),
+            QStringLiteral("4.11"));
+}
+
+int main(int argc, char* argv[])
+{
+    ProductDir::useBytePaths();
+    QCoreApplication application(argc, argv);
+    tst_LauncherProcess test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_launcherprocess.moc"
