@@ -8,20 +8,29 @@
 
 set(LAUNCHER_INSTALL_DIR "lib/pellam-author" CACHE STRING
     "Product directory under the install prefix (launcher and resources/)")
-set(LAUNCHER_DISPLAY_NAME "Pellam Author" CACHE STRING "Name shown in the desktop's menus")
+set(LAUNCHER_DISPLAY_NAME "" CACHE STRING
+    "Name shown in the desktop's menus; empty: the product name of LAUNCHER_SETTINGS_FILE")
 set(LAUNCHER_APP_ID "com.nimbrel.PellamAuthor" CACHE STRING
     "Desktop application id: names the .desktop file and the icon")
 set(LAUNCHER_COMMAND_NAME "pellam-author" CACHE STRING "Command installed in <prefix>/bin")
 set(LAUNCHER_PACKAGE_NAME "pellam-author-launcher" CACHE STRING "Package name")
 
+set(displayName "${LAUNCHER_DISPLAY_NAME}")
+if(displayName STREQUAL "")
+    set(displayName "${LAUNCHER_PRODUCT_NAME}")
+endif()
+
 install(TARGETS launcher RUNTIME DESTINATION "${LAUNCHER_INSTALL_DIR}")
-install(FILES "${PROJECT_SOURCE_DIR}/resources/default_settings.ini"
-    DESTINATION "${LAUNCHER_INSTALL_DIR}/resources" OPTIONAL)
-install(DIRECTORY "${PROJECT_SOURCE_DIR}/resources/languages/"
-    DESTINATION "${LAUNCHER_INSTALL_DIR}/resources/languages"
-    FILES_MATCHING PATTERN "strings_*.launcher.xml")
+# The generated product data (resources/CMakeLists.txt), the tables naming the product.
+foreach(file IN LISTS LAUNCHER_PRODUCT_DATA)
+    get_filename_component(subdir "${file}" DIRECTORY)
+    install(FILES "${LAUNCHER_PRODUCT_DATA_DIR}/${file}"
+        DESTINATION "${LAUNCHER_INSTALL_DIR}/resources/${subdir}")
+endforeach()
 
 if(UNIX AND NOT APPLE)
+    # Desktop entry: a backslash is the one character its strings escape.
+    string(REPLACE "\\" "\\\\" LAUNCHER_DISPLAY_NAME "${displayName}")
     configure_file("${PROJECT_SOURCE_DIR}/packaging/launcher.desktop.in"
         "${CMAKE_BINARY_DIR}/packaging/${LAUNCHER_APP_ID}.desktop" @ONLY)
     install(FILES "${CMAKE_BINARY_DIR}/packaging/${LAUNCHER_APP_ID}.desktop"
@@ -43,9 +52,9 @@ set(CPACK_PACKAGE_NAME "${LAUNCHER_PACKAGE_NAME}")
 set(CPACK_PACKAGE_VENDOR "Nimbrel")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "Nimbrel packaging <packaging@nimbrel.com>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for ${LAUNCHER_DISPLAY_NAME}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for ${displayName}")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Starts ${LAUNCHER_DISPLAY_NAME} in the user's language, one copy at a time, and offers "
+    "Starts ${displayName} in the user's language, one copy at a time, and offers "
     "the download page once per new version reported by the vendor's download server.")
 set(CPACK_GENERATOR "DEB;TGZ")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
