@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the .deb and .tar.gz with CPack, unpacks the .deb into a throw-away root, checks the
-# tree, and starts a stand-in product through the installed launcher. Then configures a tree
-# branded by its own settings file and checks that every string table and the desktop entry
-# name that product.
+# Builds the .deb and .tar.gz with CPack, has lintian and appstreamcli judge them, unpacks the
+# .deb into a throw-away root, checks the tree, and starts a stand-in product through the
+# installed launcher. Then configures a tree branded by its own settings file and checks that
+# every string table and the desktop entry name that product.
 #   package_test.sh <build dir> <recorder> <source dir>
 set -uo pipefail
 build="$1"
@@ -24,10 +24,15 @@ check "a .deb exists" test -f "$deb"
 check "a .tar.gz exists" test -f "$tgz"
 [ -f "$deb" ] || { echo "package test: $failures failed"; exit 1; }
 
-info="$(dpkg-deb -f "$deb" Package Maintainer Section Depends Description)"
+info="$(dpkg-deb -f "$deb" Package Version Maintainer Section Depends Description)"
 echo "$info"
 check "dependencies were worked out from the libraries" grep -q '^Depends:.*libqt5widgets5' <<<"$info"
 check "maintainer and section are set" grep -q '^Section: ' <<<"$info"
+# Errors and warnings fail unless the package overrides them (each override says why).
+lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1
+code=$?
+grep -v '^running with root' "$work/lintian.txt"
+check "lintian finds no error or warning" test "$code" -eq 0
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
@@ -46,6 +51,14 @@ check "desktop entry installed" test -f "$desktop"
 check "desktop entry is valid" desktop-file-validate "$desktop"
 icon="$root/usr/share/icons/hicolor/256x256/apps/com.nimbrel.PellamAuthor.png"
 check "icon is a 256x256 PNG" grep -q 'PNG image data, 256 x 256' <<<"$(file "$icon")"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/com.nimbrel.PellamAuthor.metainfo.xml \
+    >"$work/appstream.txt" 2>&1
+code=$?
+cat "$work/appstream.txt"
+check "AppStream metadata valid, no warning" sh -c "[ $code -eq 0 ] && ! grep -q '^[EW]:' '$work/appstream.txt'"
+version="$(zcat "$root/usr/share/doc/pellam-author-launcher/changelog.gz" | sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p')"
+check "the latest changelog entry ($version) is the package's version" \
+    grep -qx "Version: $version" <<<"$info"
 
 tar -tzf "$tgz" > "$work/tgz.txt"
 check "the archive holds the launcher and its tables" \
@@ -88,6 +101,8 @@ check "all eight branded tables name the brand and only it ($branded)" test "$br
 entry="$brand/build/packaging/com.nimbrel.PellamAuthor.desktop"
 check "branded desktop entry is named after the brand" grep -qx 'Name=Acme Writer & Co' "$entry"
 check "branded desktop entry names no other product" sh -c "! grep -q 'Pellam Author' '$entry'"
+check "branded AppStream metadata valid" \
+    appstreamcli validate --no-net "$brand"/build/packaging/*.metainfo.xml
 
 echo "package test: $failures failed"
 [ "$failures" -eq 0 ]
