@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up and builds the launcher, then runs build/bin/launcher with the given arguments.
+# Builds only what running needs (the launcher, the demo product and the product data);
+# ./test.sh builds the rest in the same build directory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" launcher demoproduct productdata
 
 # Without a display there is no window system to talk to; fall back to the offscreen platform.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

@@ -2,8 +2,9 @@
 # Sets up and builds the launcher, then runs the whole test suite headless.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
-# The tests also build packages, validate the desktop entry and serve updates with nginx.
-export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file nginx ${LAUNCHER_EXTRA_PACKAGES:-}"
+# The tests also build packages and check them with lintian and appstreamcli, validate the desktop
+# entry and serve updates with nginx.
+export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx ${LAUNCHER_EXTRA_PACKAGES:-}"
 "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "${LAUNCHER_BUILD_DIR:-$root/build}"

@@ -3,29 +3,97 @@
 #   <prefix>/<LAUNCHER_INSTALL_DIR>/launcher
 #   <prefix>/<LAUNCHER_INSTALL_DIR>/resources/default_settings.ini
 #   <prefix>/<LAUNCHER_INSTALL_DIR>/resources/languages/strings_<lang>.launcher.xml
-# and on Linux a command in <prefix>/bin, a desktop entry and the application icon.
+# and on Linux a command in <prefix>/bin with its manual page, a desktop entry with its AppStream
+# metadata, the application icon, and the package's copyright file and changelog.
 # The product's own executable is the vendor's and is installed by the vendor's package.
 
 set(LAUNCHER_INSTALL_DIR "lib/pellam-author" CACHE STRING
     "Product directory under the install prefix (launcher and resources/)")
-set(LAUNCHER_DISPLAY_NAME "Pellam Author" CACHE STRING "Name shown in the desktop's menus")
+set(LAUNCHER_DISPLAY_NAME "" CACHE STRING
+    "Name shown in the desktop's menus; empty: the product name of LAUNCHER_SETTINGS_FILE")
 set(LAUNCHER_APP_ID "com.nimbrel.PellamAuthor" CACHE STRING
-    "Desktop application id: names the .desktop file and the icon")
+    "Desktop application id: names the .desktop file, the AppStream metadata and the icon")
 set(LAUNCHER_COMMAND_NAME "pellam-author" CACHE STRING "Command installed in <prefix>/bin")
 set(LAUNCHER_PACKAGE_NAME "pellam-author-launcher" CACHE STRING "Package name")
 
+set(displayName "${LAUNCHER_DISPLAY_NAME}")
+if(displayName STREQUAL "")
+    set(displayName "${LAUNCHER_PRODUCT_NAME}")
+endif()
+set(LAUNCHER_HOMEPAGE "https://www.nimbrel.com/")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+
+# The package's version is the project's; the latest changelog entry must be for it, and gives
+# the release date shown by the manual page and the AppStream metadata.
+set(changelog "${PROJECT_SOURCE_DIR}/packaging/changelog.in")
+file(STRINGS "${changelog}" changelogLines)
+list(GET changelogLines 0 changelogTop)
+string(REGEX MATCH "^[^ ]+ \\(([^)]+)\\)" _ "${changelogTop}")
+set(changelogVersion "${CMAKE_MATCH_1}")
+if(NOT changelogVersion STREQUAL PROJECT_VERSION)
+    message(WARNING "packaging/changelog.in starts with version '${changelogVersion}', the "
+        "project is ${PROJECT_VERSION}: add an entry for it")
+endif()
+set(LAUNCHER_RELEASE_DATE "")
+set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+foreach(line IN LISTS changelogLines)
+    # The trailer line: " -- Name <address>  Sun, 06 Dec 2026 21:16:56 +0000".
+    if(line MATCHES "^ -- .*>  [A-Za-z]+, ([0-9][0-9]) ([A-Za-z]+) ([0-9]+) ")
+        list(FIND months "${CMAKE_MATCH_2}" month)
+        math(EXPR month "${month} + 1" OUTPUT_FORMAT DECIMAL)
+        if(month LESS 10)
+            set(month "0${month}")
+        endif()
+        set(LAUNCHER_RELEASE_DATE "${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1}")
+        break()
+    endif()
+endforeach()
+if(LAUNCHER_RELEASE_DATE STREQUAL "")
+    message(FATAL_ERROR "packaging/changelog.in: no trailer line with a date in its latest entry")
+endif()
+
 install(TARGETS launcher RUNTIME DESTINATION "${LAUNCHER_INSTALL_DIR}")
-install(FILES "${PROJECT_SOURCE_DIR}/resources/default_settings.ini"
-    DESTINATION "${LAUNCHER_INSTALL_DIR}/resources" OPTIONAL)
-install(DIRECTORY "${PROJECT_SOURCE_DIR}/resources/languages/"
-    DESTINATION "${LAUNCHER_INSTALL_DIR}/resources/languages"
-    FILES_MATCHING PATTERN "strings_*.launcher.xml")
+# The generated product data (resources/CMakeLists.txt), the tables naming the product.
+foreach(file IN LISTS LAUNCHER_PRODUCT_DATA)
+    get_filename_component(subdir "${file}" DIRECTORY)
+    install(FILES "${LAUNCHER_PRODUCT_DATA_DIR}/${file}"
+        DESTINATION "${LAUNCHER_INSTALL_DIR}/resources/${subdir}")
+endforeach()
 
 if(UNIX AND NOT APPLE)
+    set(packaging "${CMAKE_BINARY_DIR}/packaging")
+    # Desktop entry: a backslash is the one character its strings escape.
+    string(REPLACE "\\" "\\\\" LAUNCHER_DISPLAY_NAME "${displayName}")
     configure_file("${PROJECT_SOURCE_DIR}/packaging/launcher.desktop.in"
-        "${CMAKE_BINARY_DIR}/packaging/${LAUNCHER_APP_ID}.desktop" @ONLY)
-    install(FILES "${CMAKE_BINARY_DIR}/packaging/${LAUNCHER_APP_ID}.desktop"
-        DESTINATION share/applications)
+        "${packaging}/${LAUNCHER_APP_ID}.desktop" @ONLY)
+    launcher_xml_escape(LAUNCHER_METAINFO_NAME "${displayName}")
+    configure_file("${PROJECT_SOURCE_DIR}/packaging/launcher.metainfo.xml.in"
+        "${packaging}/${LAUNCHER_APP_ID}.metainfo.xml" @ONLY)
+    # Manual page: roff takes a backslash as an escape.
+    string(REPLACE "\\" "\\e" LAUNCHER_MAN_NAME "${displayName}")
+    string(TOUPPER "${LAUNCHER_COMMAND_NAME}" LAUNCHER_MAN_TITLE)
+    set(LAUNCHER_MAN_DIR "${CPACK_PACKAGING_INSTALL_PREFIX}/${LAUNCHER_INSTALL_DIR}")
+    configure_file("${PROJECT_SOURCE_DIR}/docs/launcher.1.in"
+        "${packaging}/${LAUNCHER_COMMAND_NAME}.1" @ONLY)
+    configure_file("${changelog}" "${packaging}/changelog" @ONLY)
+
+    # Debian wants the manual page and the changelog compressed at the highest level, without a
+    # time stamp, so that the package is the same whenever it is built.
+    find_program(GZIP_PROGRAM gzip REQUIRED)
+    set(compressed)
+    foreach(file "${LAUNCHER_COMMAND_NAME}.1" changelog)
+        add_custom_command(OUTPUT "${packaging}/${file}.gz"
+            COMMAND "${GZIP_PROGRAM}" -9nfk "${packaging}/${file}"
+            DEPENDS "${packaging}/${file}" VERBATIM)
+        list(APPEND compressed "${packaging}/${file}.gz")
+    endforeach()
+    add_custom_target(packagedata ALL DEPENDS ${compressed})
+
+    install(FILES "${packaging}/${LAUNCHER_APP_ID}.desktop" DESTINATION share/applications)
+    install(FILES "${packaging}/${LAUNCHER_APP_ID}.metainfo.xml" DESTINATION share/metainfo)
+    install(FILES "${packaging}/${LAUNCHER_COMMAND_NAME}.1.gz" DESTINATION share/man/man1)
+    install(FILES "${packaging}/changelog.gz" "${PROJECT_SOURCE_DIR}/packaging/copyright"
+        DESTINATION "share/doc/${LAUNCHER_PACKAGE_NAME}")
     # Linux executables carry no icon of their own; the desktop finds it by the application id.
     install(FILES "${PROJECT_SOURCE_DIR}/resources/launcher/bitmaps/application.png"
         DESTINATION share/icons/hicolor/256x256/apps RENAME "${LAUNCHER_APP_ID}.png")
@@ -43,18 +111,20 @@ set(CPACK_PACKAGE_NAME "${LAUNCHER_PACKAGE_NAME}")
 set(CPACK_PACKAGE_VENDOR "Nimbrel")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "Nimbrel packaging <packaging@nimbrel.com>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for ${LAUNCHER_DISPLAY_NAME}")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Starts ${LAUNCHER_DISPLAY_NAME} in the user's language, one copy at a time, and offers "
-    "the download page once per new version reported by the vendor's download server.")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for ${displayName}")
+# Debian shows the description as it is, line by line: no line may pass 80 characters.
+string(CONCAT description
+    "Starts ${displayName} in the user's language, one copy at a time, and offers the "
+    "download page once per new version reported by the vendor's download server. With -f "
+    "it shows a small window with the installed version and a link to the newest one.")
+launcher_wrap_text(CPACK_PACKAGE_DESCRIPTION 78 "${description}")
 set(CPACK_GENERATOR "DEB;TGZ")
-set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "misc")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.nimbrel.com/")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${LAUNCHER_HOMEPAGE}")
 set(CPACK_ARCHIVE_FILE_NAME "${LAUNCHER_PACKAGE_NAME}-${PROJECT_VERSION}-Linux")
 include(CPack)
