@@ -1,16 +1,32 @@
-// Compiled only into the test launcher: its download server and the user's answer to the update
-// question come from the environment, and what it asks, opens and shows goes to a file, so that
-// process tests run the real launcher without a person or a network. The shipped one has none.
+// Compiled only into the test launcher: its download server, the user's answer to the update
+// question and what the user does in the window come from the environment, and what it asks,
+// opens and shows goes to a file, so that process tests run the real launcher without a person
+// or a network. The shipped launcher has none of this.
 //   LAUNCHER_TEST_UPDATE_URL  base address of the download server ("http://127.0.0.1:PORT/sw")
 //   LAUNCHER_TEST_ANSWER      "yes" or "no" (default) to the update question
-//   LAUNCHER_TEST_RECORD      gets "question\t<title>\t<text>", "open\t<address>", "window" lines
+//   LAUNCHER_TEST_WINDOW      what is done once the window shows, in order: "launch" (a click on
+//                             the launch button, queued: several arrive together), "link" (a
+//                             click on the link), "button" (Close), "escape", "close" (by the
+//                             window system); nothing: the window stays
+//   LAUNCHER_TEST_RECORD      gets "question\t<title>\t<text>", "open\t<address>" and, when the
+//                             window shows, "window\t<title>\t<version>\t<link as shown>\t
+//                             <its addresses>\t<launch or nothing>" lines
 #include "update/checkupdate.h"
 #include "update/updateoffer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 namespace {
 
@@ -30,8 +46,43 @@ public slots:
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && object->inherits("launcher::Launcher"))
-            record("window");
+        if (event->type() != QEvent::Show || !object->inherits("launcher::Launcher"))
+            return false;
+        auto* window = static_cast<QDialog*>(object);
+        const auto text
+            = [&](const char* name) { return window->findChild<QLabel*>(name)->text(); };
+        QTextDocument link;
+        link.setHtml(text("updateLinkLabel"));
+        QStringList addresses;
+        for (QTextBlock block = link.begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isAnchor())
+                    addresses << it.fragment().charFormat().anchorHref();
+        addresses.removeDuplicates();
+        const bool linkShown = window->findChild<QLabel*>("updateLinkLabel")->isVisibleTo(window);
+        record(QStringList { "window", text("titleLabel"), text("versionLabel"),
+            linkShown ? link.toPlainText() : "", addresses.join(' '),
+            window->findChild<QWidget*>("launchFrame")->isVisibleTo(window) ? "launch" : "" }
+                   .join('\t'));
+        QTimer::singleShot(0, window, [window] {
+            for (const QString& action :
+                qEnvironmentVariable("LAUNCHER_TEST_WINDOW").split(' ', Qt::SkipEmptyParts)) {
+                if (action == "launch")
+                    QMetaObject::invokeMethod(window->findChild<QPushButton*>("launchButton"),
+                        "click", Qt::QueuedConnection);
+                else if (action == "link")
+                    QTest::mouseClick(
+                        window->findChild<QLabel*>("updateLinkLabel"), Qt::LeftButton);
+                else if (action == "button")
+                    window->findChild<QDialogButtonBox*>()
+                        ->button(QDialogButtonBox::Close)
+                        ->click();
+                else if (action == "escape")
+                    QTest::keyClick(window, Qt::Key_Escape);
+                else if (action == "close")
+                    window->windowHandle()->close();
+            }
+        });
         return false;
     }
 };

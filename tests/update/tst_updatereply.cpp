@@ -1,25 +1,15 @@
-// How a reply body is read, when it counts as a newer version, and which download page is offered.
-#include "update/updateoffer.h"
+// How a reply body is read, and when it counts as a newer version. Which download page is
+// offered shows in the process scenarios.
 #include "update/updatereply.h"
 
-#include <QDesktopServices>
-#include <QGuiApplication>
 #include <QTest>
 
 class tst_UpdateReply : public QObject {
     Q_OBJECT
 
-public slots:
-    void open(const QUrl& url) { opened << url.toString(); }
-
 private slots:
     void parse_data();
     void parse();
-    void downloadPage_data();
-    void downloadPage();
-
-private:
-    QStringList opened;
 };
 
 void tst_UpdateReply::parse_data()
@@ -76,39 +66,5 @@ void tst_UpdateReply::parse()
     QCOMPARE(address, newVersion.isNull() ? "earlier" : url);
 }
 
-void tst_UpdateReply::downloadPage_data()
-{
-    QTest::addColumn<QString>("reported");
-    QTest::addColumn<QString>("page"); // empty: no download page, nothing opened
-    QTest::newRow("plain") << "http://d.example/get"
-                           << "http://d.example/get?platform=windows";
-    QTest::newRow("query kept, platform last")
-        << "https://d.example/?a=1&platform=mac"
-        << "https://d.example/?a=1&platform=mac&platform=windows";
-    QTest::newRow("scheme in capitals") << "HTTP://d.example/"
-                                        << "http://d.example/?platform=windows";
-    QTest::newRow("local file") << "file:///bin/sh"
-                                << "";
-    QTest::newRow("script") << "javascript:alert(1)"
-                            << "";
-    QTest::newRow("no scheme") << "d.example/get"
-                               << "";
-    QTest::newRow("blank before the scheme") << " http://d.example/"
-                                             << "";
-}
-
-void tst_UpdateReply::downloadPage()
-{
-    QFETCH(QString, reported);
-    QFETCH(QString, page);
-    QCOMPARE(launcher::downloadPageAddress(reported), page);
-    // The window's links come through the same door as the question's Yes.
-    for (const char* scheme : { "http", "https", "file", "javascript" })
-        QDesktopServices::setUrlHandler(scheme, this, "open");
-    opened.clear();
-    launcher::openWebPage(reported);
-    QCOMPARE(opened, page.isEmpty() ? QStringList() : QStringList { QUrl(reported).toString() });
-}
-
-QTEST_MAIN(tst_UpdateReply)
+QTEST_APPLESS_MAIN(tst_UpdateReply)
 #include "tst_updatereply.moc"
