@@ -46,7 +46,6 @@ def report(d, note, runs, passes, warmup, checks):
     largest, rate = tables[-1], tables[-1]["per"] / 1e3
     linear = all(abs(r["added"] - rate * r["entries"]) <= 0.5 * rate * r["entries"] + 2 for r in tables[1:])
     shares = ", ".join(f"{r['entries']:,}: {r['added'] / (rate * r['entries']):.2f}" for r in tables[1:-1])
-    md += ["", f"Added time / (entries × the cost per entry at {largest['entries']:,}): {shares}."]
 
     md += ["", "#### Targets", "", "| Target | Measured | |", "|---|---:|---|"]
     for name, value, unit, limit in [

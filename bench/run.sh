@@ -96,7 +96,8 @@ for p in $(seq "$passes"); do
     done
     echo "bench: hyperfine, pass $p of $passes" >&2
     cleanenv "$work/env" && "${clean[@]}" hyperfine -N -i --style basic -w "$warmup" -r $(((runs + passes - 1) / passes)) \
-        --export-json "$out/hyperfine-$p.json" --export-markdown "$out/hyperfine-$p.md" "${args[@]}" >"$out/hyperfine-$p.log"
+        --export-json "$out/hyperfine-$p.json" --export-markdown "$out/hyperfine-$p.md" "${args[@]}" >"$out/hyperfine-$p.log" 2>&1 \
+        || { tail -n 20 "$out/hyperfine-$p.log" >&2; exit 1; }
 done
 
 echo "bench: $checks checked runs per row under GNU time, each row in its own environment" >&2
