@@ -13,8 +13,8 @@ for which in floor direct; do
         echo "shared objects: $(wc -l <"$e.objects")"
         "${clean[@]}" LD_DEBUG=statistics "${command[@]}" 2>&1 >/dev/null \
             | grep -m2 -E 'total startup time|number of relocations:' | sed "s/^[[:space:]]*[0-9]*:[[:space:]]*//"
-        "${clean[@]}" strace -f -qq -e trace=clone,clone3,prctl -o "$e.strace" "${command[@]}" >/dev/null 2>&1 \
-            && echo "threads started: $(grep -c CLONE_THREAD "$e.strace") ($(grep -o 'PR_SET_NAME, "[^"]*' "$e.strace" | cut -d'"' -f2 | paste -sd, -))"
+        "${clean[@]}" strace -f -qq -e trace=clone,clone3,prctl -o "$e.strace" "${command[@]}" >/dev/null 2>&1
+        echo "threads started: $(grep -c CLONE_THREAD "$e.strace") ($(grep -o 'PR_SET_NAME, "[^"]*' "$e.strace" | cut -d'"' -f2 | paste -sd, -))"
         "${clean[@]}" perf stat -r 10 -e task-clock,page-faults,context-switches "${command[@]}" 2>&1 >/dev/null \
             | grep -E 'task-clock|faults|switches|elapsed' | sed 's/^ */perf: /'
         "${clean[@]}" valgrind --tool=callgrind --callgrind-out-file="$e.callgrind.%p" "${command[@]}" >/dev/null 2>&1
