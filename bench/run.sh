@@ -31,6 +31,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 
+type -P hyperfine nginx time >/dev/null || { echo "bench/run.sh: needs apt-get install hyperfine nginx time" >&2; exit 1; }
 echo "bench: building in $build" >&2 && mkdir -p "$out"
 { nice -n 5 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_BENCH=ON -DLAUNCHER_BUILD_TESTS=OFF \
     -DLAUNCHER_UPDATE_HOST="127.0.0.1:$port" && nice -n 5 cmake --build "$build" -j 2; } >"$build/bench-build.log" 2>&1 \
@@ -51,10 +52,9 @@ product() { # directory, program: the program beside the stand-in product and th
     mkdir -p "$work/$1/$(dirname "$target")" && cp "$2" "$work/$1/" && cp -r "$build/bin/resources" "$work/$1/"
     cp "$build/bench/bench_standin" "$work/$1/$target"
 }
-product floor "$build/bench/bench_floor"
-product direct "$build/bench/locale/launcher"
-product nolocale "$build/bin/launcher"
-product second "$build/bin/launcher"
+for p in floor:bench/bench_floor direct:bench/locale/launcher nolocale:bin/launcher second:bin/launcher; do
+    product "${p%%:*}" "$build/${p#*:}"
+done
 for n in 0 100 1000 10000 100000; do # tables beside the shipped ones, chosen with -l benchN
     awk -v n="$n" 'BEGIN { print "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<lum_objects>"
         for (i = 0; i < n; i++) printf "  <string><id>lic_bench_%d</id><value>Text number %d of the benchmark table</value></string>\n", i, i
