@@ -40,7 +40,7 @@ value() { tr -d '\r' <"$build/bench/settings-locale.ini" | sed -n "s/^$1 *= *//p
 version=$(value version) target=$(value name) strings=$(value strings_dir)
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/launcher-bench.XXXXXX")" && srv="$work/server" && holder="" && mkdir "$srv"
-serve() { [ "$1" = - ] || bash "$bench/serve.sh" "$srv" "$1"; }
+serve() { bash "$bench/serve.sh" "$srv" "$1"; }
 cleanup() { serve closed || true; [ -z "$holder" ] || { kill "$holder" && wait "$holder"; } 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 cleanenv() { # DIR: "${clean[@]}" is then a clean environment with its throw-away directories there
@@ -71,8 +71,8 @@ EOF
 # key|label|server|exit code|product starts|requests|table entries|command (no spaces in paths)
 rows=()
 row() { local IFS='|' && rows+=("$*"); }
-row floor "floor" - 0 1 0 "" "$work/floor/bench_floor $target"
-row floorfonts "floor + font teardown (reference)" - 0 1 0 "" "$work/floor/bench_floor $target --font-teardown"
+row floor "floor" answer 0 1 0 "" "$work/floor/bench_floor $target"
+row floorfonts "floor + font teardown (reference)" answer 0 1 0 "" "$work/floor/bench_floor $target --font-teardown"
 row direct "direct" answer 1 1 1 "" "$work/direct/launcher"
 row nolocale "direct, no locale" answer 1 1 0 "" "$work/nolocale/launcher"
 row refused "refused" closed 1 1 0 "" "$work/direct/launcher"
@@ -92,7 +92,7 @@ for p in $(seq "$passes"); do
     args=()
     for i in "${!rows[@]}"; do
         IFS='|' read -r key _ mode _ _ _ _ command <<<"${rows[$(((i + p - 1) % ${#rows[@]}))]}"
-        args+=(-p "$([ "$mode" = - ] && echo true || echo "bash $bench/serve.sh $srv $mode")" -n "$key" "$command")
+        args+=(-p "bash $bench/serve.sh $srv $mode" -n "$key" "$command") # the same cost before every row
     done
     echo "bench: hyperfine, pass $p of $passes" >&2
     cleanenv "$work/env" && "${clean[@]}" hyperfine -N -i --style basic -w "$warmup" -r $(((runs + passes - 1) / passes)) \
