@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up benchmark, the launcher beside a floor: wall time by hyperfine, peak RSS by GNU time.
-#   bench/run.sh [-n RUNS] [--record]  RUNS (21) runs per row in BENCH_PASSES (3) hyperfine passes, the
-#       rows' order rotated pass by pass, BENCH_WARMUP (2) warm-up runs per pass; then BENCH_CHECKS (5)
+#   bench/run.sh [-n RUNS] [--record]  RUNS (21) runs per row in BENCH_PASSES (7) hyperfine passes, the
+#       rows' order rotated pass by pass, BENCH_WARMUP (1) warm-up run per pass; then BENCH_CHECKS (5)
 #       checked runs per row under GNU time. Results in build-bench/results/; --record copies them to
 #       bench/results/ and the table into README.md (--update-readme: that step alone).
 #   bench/run.sh --profile             where the time goes, in build-bench/profile.txt
@@ -18,7 +18,7 @@ while (reaped := os.wait())[0] != child: pass
 sys.exit(os.waitstatus_to_exitcode(reaped[1]) % 256)' "$0" "$@"
 fi
 build="${BENCH_BUILD_DIR:-$root/build-bench}" && out="$build/results" && port=18767
-runs=21 passes=${BENCH_PASSES:-3} warmup=${BENCH_WARMUP:-2} checks=${BENCH_CHECKS:-5} record="" profile=""
+runs=21 passes=${BENCH_PASSES:-7} warmup=${BENCH_WARMUP:-1} checks=${BENCH_CHECKS:-5} record="" profile=""
 while [ $# -gt 0 ]; do
     case "$1" in
     -n) runs=$2 && shift ;;
