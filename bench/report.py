@@ -7,7 +7,7 @@ from statistics import mean, median
 
 
 def report(d, note, runs, passes, warmup, checks):
-    rows, wall, cpu, codes, checked = [], {}, {}, {}, {}
+    rows, wall, cpu, codes, checked, floors = [], {}, {}, {}, {}, []
     for line in open(f"{d}/rows.tsv", encoding="utf-8"):
         key, label, _, code, starts, requests, n, _ = line.rstrip("\n").split("|")
         rows.append(dict(key=key, label=label or f"table of {int(n):,} entries (-l bench{n})",
@@ -17,6 +17,7 @@ def report(d, note, runs, passes, warmup, checks):
             wall.setdefault(r["command"], []).extend(t * 1e3 for t in r["times"])
             cpu.setdefault(r["command"], []).extend([(r["user"] + r["system"]) * 1e3] * len(r["times"]))
             codes.setdefault(r["command"], []).extend(r["exit_codes"])
+            floors += [median(r["times"]) * 1e3] if r["command"] == "floor" else []
     for line in open(f"{d}/checks.tsv", encoding="utf-8"):
         key, code, rss, starts, requests, output = line.rstrip("\n").split("|", 5)
         checked.setdefault(key, []).append(((int(code), int(starts), int(requests)), int(rss) / 1024, output.strip()))
@@ -30,9 +31,10 @@ def report(d, note, runs, passes, warmup, checks):
           "|---|---:|---:|---:|---:|---:|---:|---:|"]
     md += [f"| {r['label']} | {r['wall']:.1f} | {r['min']:.1f} | {r['max']:.1f} | {r['ratio']:.2f} | {r['cpu']:.1f} "
            f"| {r['rss']:.1f} | {'–' if r is floor else format(r['rss'] - floor['rss'], '+.1f')} |" for r in rows]
-    md += ["", f"{note} {runs} runs per row in {passes} hyperfine passes ({warmup} warm-up runs per row and pass, "
+    md += ["", f"{note} {runs} runs per row in {passes} hyperfine passes (warm-up runs per row and pass: {warmup}; "
            "the rows' order rotated pass by pass): wall time median, min and max; CPU: user + system, hyperfine's "
-           f"mean. Peak RSS: median of {checks} checked runs under GNU time (`%M`)."]
+           f"mean. Peak RSS: median of {checks} checked runs under GNU time (`%M`). The floor's median per pass "
+           f"ranged from {min(floors):.1f} to {max(floors):.1f} ms: the machine's noise, to read the ratios against."]
 
     # String tables: what each size adds to the empty table, and how that grows with the entries.
     tables = sorted((r for r in rows if r["entries"] is not None), key=lambda r: r["entries"])

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Start-up benchmark, the launcher beside a floor: wall time by hyperfine, peak RSS by GNU time.
-#   bench/run.sh [-n RUNS] [--record]  RUNS (21) runs per row in BENCH_PASSES (7) hyperfine passes, the
+#   bench/run.sh [--record]  BENCH_RUNS (21) runs per row in BENCH_PASSES (7) hyperfine passes, the
 #       rows' order rotated pass by pass, BENCH_WARMUP (1) warm-up run per pass; then BENCH_CHECKS (5)
 #       checked runs per row under GNU time. Results in build-bench/results/; --record copies them to
 #       bench/results/ and the table into README.md (--update-readme: that step alone).
@@ -18,10 +18,9 @@ while (reaped := os.wait())[0] != child: pass
 sys.exit(os.waitstatus_to_exitcode(reaped[1]) % 256)' "$0" "$@"
 fi
 build="${BENCH_BUILD_DIR:-$root/build-bench}" && out="$build/results" && port=18767
-runs=21 passes=${BENCH_PASSES:-7} warmup=${BENCH_WARMUP:-1} checks=${BENCH_CHECKS:-5} record="" profile=""
+runs=${BENCH_RUNS:-21} passes=${BENCH_PASSES:-7} warmup=${BENCH_WARMUP:-1} checks=${BENCH_CHECKS:-5} record="" profile=""
 while [ $# -gt 0 ]; do
     case "$1" in
-    -n) runs=$2 && shift ;;
     --record) record=1 ;;
     --profile) profile=1 ;;
     --update-readme) exec python3 "$bench/report.py" --readme "$root/README.md" "$bench/results/latest.md" ;;
@@ -106,7 +105,6 @@ for _ in $(seq "$checks"); do
     for r in "${rows[@]}"; do
         IFS='|' read -r key _ mode _ _ _ _ command <<<"$r"
         e="$work/check/$key" && cleanenv "$e" && serve "$mode" && rm -f "$e.started" && before=$(requests) && code=0
-        # shellcheck disable=SC2086 # the command's words
         "${clean[@]}" BENCH_STARTED="$e.started" /usr/bin/time -q -o "$e.rss" -f %M $command >"$e.out" 2>&1 || code=$?
         for _ in $(seq 20); do [ -e "$e.started" ] && break; sleep 0.05; done
         echo "$key|$code|$(cat "$e.rss")|$(cat "$e.started" 2>/dev/null | wc -l)|$(($(requests) - before))|$(tr '\n|' ' /' <"$e.out")" >>"$out/checks.tsv"

@@ -5,10 +5,8 @@
 set -eu
 dir=$1 mode=$2
 [ "$(cat "$dir/mode" 2>/dev/null)" != "$mode" ] || exit 0
-if [ -s "$dir/pid" ]; then
-    pid=$(cat "$dir/pid") && kill "$pid" 2>/dev/null || true
-    while state=$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) && [ "$state" != Z ]; do sleep 0.01; done
-fi
+pid=$(cat "$dir/pid" 2>/dev/null || true) && [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
+while [ -n "$pid" ] && state=$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) && [ "$state" != Z ]; do sleep 0.01; done
 rm -f "$dir/pid" "$dir/mode" "$dir/ready" "$dir/nginx.pid"
 case "$mode" in
 answer) nginx -p "$dir/" -c nginx.conf -e "$dir/error.log" </dev/null >>"$dir/nginx.out" 2>&1 &
