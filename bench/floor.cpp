@@ -1,31 +1,23 @@
-// The floor of the benchmark: what any launcher start costs at the least. It creates the
-// application object on the same platform plugin as the launcher and starts the same stand-in
-// product detached, then ends; everything a launcher does beyond this is its own cost.
-//
-//   bench_floor <product path relative to this program's directory>
-//
-// Built a second time as bench_floor_fonts, with the launcher's font teardown: the floor without
-// the font configuration its teardown loads for nothing, a reference for how much of the
-// launcher's lead over the floor comes from that alone.
+// The floor, what every launcher start costs at the least: the application object on the same
+// platform plugin, a detached start of the same stand-in product (its path relative to this
+// program's directory), exit. With --font-teardown also the launcher's font teardown, a reference.
+#include "app/fontteardown.h"
+
 #include <QApplication>
 #include <QProcess>
-#include <QStringList>
-
-#ifdef BENCH_FLOOR_FONT_TEARDOWN
-#include "app/fontteardown.h"
-#endif
+#include <optional>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-#ifdef BENCH_FLOOR_FONT_TEARDOWN
-    const launcher::FontTeardown fontTeardown;
-#endif
+    std::optional<launcher::FontTeardown> fontTeardown;
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains(QStringLiteral("--font-teardown")))
+        fontTeardown.emplace();
     if (arguments.size() < 2)
         return 2;
     QProcess::startDetached(
         QCoreApplication::applicationDirPath() + QLatin1Char('/') + arguments.at(1),
-        QStringList { QStringLiteral("?launcher=floor") });
+        { QStringLiteral("?launcher=floor") });
     return 0;
 }
