@@ -1,7 +1,6 @@
 #include "run.h"
 
 #include "i18n/launchertranslator.h"
-#include "networksetup.h"
 #include "starttarget.h"
 #include "target.h"
 #include "ui/launcher.h"
@@ -47,8 +46,6 @@ namespace {
 
 int run(Target& target, const QString& language, bool showWindow)
 {
-    // Before the translator's queries and the update check create their network managers.
-    setUpNetworkWithoutBearerPlugins();
     setUpLanguage(language);
     // Both live until the sequence returns: the window reads the result, and an exchange the
     // wait gave up on is abandoned only then.

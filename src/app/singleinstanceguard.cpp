@@ -50,24 +50,23 @@ namespace {
     }
 
     // Where the locks live: the user's runtime directory (private by definition, on a tmpfs that
-    // is emptied at logout), also when a session did not set XDG_RUNTIME_DIR (cron, su), else a
-    // directory in the user's home. The same directory for every launcher of the user, whatever
-    // TMPDIR says.
+    // is emptied at logout), else a directory in the user's home. Both are found without the
+    // environment (XDG_RUNTIME_DIR is unset under cron and su, and a session may point it
+    // elsewhere), so every launcher of the user looks in the same place, whatever TMPDIR says.
     QByteArray lockDirectory()
     {
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray runtime = "/run/user/" + QByteArray::number(::getuid());
         if (isPrivateDirectory(runtime))
             return privateSubdirectory(runtime);
-        const QByteArray systemRuntime = "/run/user/" + QByteArray::number(::getuid());
-        if (isPrivateDirectory(systemRuntime))
-            return privateSubdirectory(systemRuntime);
-        const passwd* user = ::getpwuid(::getuid());
-        QByteArray cache = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
-        if (cache.isEmpty() || !cache.startsWith('/'))
+        QByteArray home = qgetenv("HOME");
+        if (!home.startsWith('/')) {
+            const passwd* user = ::getpwuid(::getuid());
+            home = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
+        }
+        if (!home.startsWith('/'))
             return QByteArray();
-        cache += "/.cache";
-        ::mkdir(cache.constData(), 0700);
-        return privateSubdirectory(cache);
+        ::mkdir(home + "/.cache", 0700);
+        return privateSubdirectory(home + "/.cache");
     }
 
 } // namespace
@@ -79,8 +78,12 @@ SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
 
 SingleInstanceGuard::~SingleInstanceGuard()
 {
-    if (lock >= 0)
+    // Removed while still locked, so that nothing is left behind; a launcher that opened the
+    // file just before sees that it is gone once it holds it, and tries again.
+    if (lock >= 0) {
+        ::unlink(file.constData());
         ::close(lock);
+    }
 }
 
 bool SingleInstanceGuard::acquire()
@@ -91,8 +94,8 @@ bool SingleInstanceGuard::acquire()
     if (directory.isEmpty())
         return false;
     // A hash keeps the name short whatever the path's length, and one path gives one name.
-    const QByteArray file = directory + '/'
-        + QCryptographicHash::hash(filePath, QCryptographicHash::Sha256).toHex() + ".lock";
+    file = directory + '/' + QCryptographicHash::hash(filePath, QCryptographicHash::Sha256).toHex()
+        + ".lock";
 
     // Running out of descriptors or kernel memory can pass; another launcher holding the lock
     // cannot, so only the former is tried again, briefly.
@@ -107,9 +110,15 @@ bool SingleInstanceGuard::acquire()
                 continue;
             return false;
         }
+        struct stat held, named;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            lock = fd;
-            return true;
+            if (::fstat(fd, &held) == 0 && ::stat(file.constData(), &named) == 0
+                && held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+                lock = fd;
+                return true;
+            }
+            ::close(fd); // removed by the launcher that held it: the next one is a new file
+            continue;
         }
         const int error = errno;
         ::close(fd);

@@ -16,7 +16,7 @@ namespace launcher {
 // namespace. There the guard is an exclusive lock on a file named after a hash of the path, in a
 // directory that only the user can write to: the kernel releases the lock with the process, even
 // after kill -9; no other user can create or hold the file; a lock is the same in every namespace
-// of the machine.
+// of the machine. The file is removed when the guard is released.
 class SingleInstanceGuard {
 public:
     // `filePath` is the launcher's executable as the system names it (nativeLauncherPath()).
@@ -33,6 +33,7 @@ public:
 private:
     QByteArray filePath;
 #ifdef Q_OS_LINUX
+    QByteArray file;
     int lock = -1;
 #else
     QSharedMemory memory;

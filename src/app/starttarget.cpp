@@ -84,7 +84,9 @@ void startTarget(const Target& target)
         return;
 
     const QString program = targetExecutable(target.name);
-    QList<QByteArray> arguments { launcherArgument(program, bytePath(nativeLauncherPath())).toLatin1() };
+    QList<QByteArray> arguments {
+        launcherArgument(program, bytePath(nativeLauncherPath())).toLatin1()
+    };
     if (target.argumentBytes.size() == target.arguments.size()) {
         arguments << target.argumentBytes;
     } else {

@@ -32,8 +32,8 @@ std::unique_ptr<QSettings> openUserStore(const QString& application)
     const QString path = userStorePath(application);
     const QFileInfo file(path);
     // A link that leads nowhere would be written through, creating whatever it names.
-    const bool usable = file.exists() ? file.isFile() && file.size() <= maxUserStoreSize
-                                      : !file.isSymLink();
+    const bool usable
+        = file.exists() ? file.isFile() && file.size() <= maxUserStoreSize : !file.isSymLink();
     if (!usable)
         return nullptr;
     // The native format here is this INI file; opening it by name leaves out the organisation-wide

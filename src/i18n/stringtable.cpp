@@ -3,36 +3,74 @@
 #include "common/configpath.h"
 #include "tableguard.h"
 
-#include <QAbstractMessageHandler>
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-#include <QXmlQuery>
+#include <QXmlStreamReader>
 
 namespace launcher {
 
 namespace {
 
-    // The query library prints its own errors (a broken table, an entry with two ids) to
-    // standard error. The launcher's only diagnostic is the update check's line, so they end
-    // here.
-    class SilentMessageHandler : public QAbstractMessageHandler {
-    protected:
-        void handleMessage(QtMsgType, const QString&, const QUrl&, const QSourceLocation&) override
-        {
-        }
-    };
+    bool inNoNamespace(const QXmlStreamReader& xml, const char* name)
+    {
+        return xml.name() == QLatin1String(name) && xml.namespaceUri().isEmpty();
+    }
 
-    // The table is handed to the query as a bound device, never as text inside the query: no
-    // directory or language code can change what the query does, and apostrophes, ampersands,
-    // "#" or "%" in a path need no escaping. The device holds the bytes that were checked, so the
-    // query parses exactly those. concat() takes at most one item per argument, so an
-    // entry with a second id or value fails the whole run and the file adds nothing.
-    const char tableQuery[] = "for $s in doc($table)/lum_objects/string "
-                              "return concat(data($s/id), '=', data($s/value))";
+    // The entries of a table as the query "for $s in doc(...)/lum_objects/string return
+    // concat(data($s/id), '=', data($s/value))" gives them, one "identifier=text" string each, in
+    // document order: the string elements directly below a root lum_objects, both in no
+    // namespace, and the string value of each one's id and value children (all the character
+    // data inside, of nested elements too). concat() takes at most one item per argument, so an
+    // entry with a second id or value fails the whole document, as anything that is not
+    // well-formed does. Read by Qt's stream reader, the one the query library parses with, without
+    // building the document or a query engine: a table costs time in proportion to its size.
+    bool readEntries(const QByteArray& bytes, QStringList& entries)
+    {
+        QXmlStreamReader xml(bytes);
+        int depth = 0;
+        bool inRoot = false, inEntry = false;
+        QString* part = nullptr; // the id or value being read
+        QString id, value;
+        int ids = 0, values = 0;
+        while (!xml.atEnd()) {
+            switch (xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                ++depth;
+                if (depth == 1) {
+                    inRoot = inNoNamespace(xml, "lum_objects");
+                } else if (depth == 2 && inRoot && inNoNamespace(xml, "string")) {
+                    inEntry = true;
+                    id.clear(), value.clear(), ids = values = 0;
+                } else if (depth == 3 && inEntry && inNoNamespace(xml, "id")) {
+                    part = &id, ++ids;
+                } else if (depth == 3 && inEntry && inNoNamespace(xml, "value")) {
+                    part = &value, ++values;
+                }
+                break;
+            case QXmlStreamReader::EndElement:
+                if (depth == 3)
+                    part = nullptr;
+                if (depth == 2 && inEntry) {
+                    if (ids > 1 || values > 1)
+                        return false;
+                    entries << id + QLatin1Char('=') + value;
+                    inEntry = false;
+                }
+                --depth;
+                break;
+            case QXmlStreamReader::Characters:
+                if (part)
+                    part->append(xml.text());
+                break;
+            default:
+                break;
+            }
+        }
+        return !xml.hasError();
+    }
 
     // section() answers a null string for a section that is not there. Every entry holds its "=",
     // but a null text must never reach the map: Qt takes it for "no translation".
@@ -73,19 +111,8 @@ void loadStringTable(
     QByteArray bytes;
     if (!readTable(stringTablePath(directory, language), bytes) || !isTameTable(bytes))
         return;
-    QBuffer device(&bytes);
-    device.open(QIODevice::ReadOnly);
-
-    SilentMessageHandler silent;
-    QXmlQuery query;
-    query.setMessageHandler(&silent);
-    query.bindVariable(QStringLiteral("table"), &device);
-    query.setQuery(QString::fromLatin1(tableQuery), QUrl());
-    if (!query.isValid())
-        return;
-
     QStringList entries;
-    if (!query.evaluateTo(&entries))
+    if (!readEntries(bytes, entries))
         return;
 
     const QChar separator = QLatin1Char('=');

@@ -56,10 +56,10 @@ Launcher::Launcher(
         // text, never read as markup (a link of their own, a picture that names a local file).
         // One multi-argument pass, so a "%" sequence in the address or the version text is
         // never expanded a second time.
-        ui.updateLinkLabel->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                                        .arg(updateInfo->updateUrl.toHtmlEscaped(),
-                                            tr("lic_update_link")
-                                                .arg(updateInfo->newVersion.toHtmlEscaped())));
+        ui.updateLinkLabel->setText(
+            QStringLiteral("<a href=\"%1\">%2</a>")
+                .arg(updateInfo->updateUrl.toHtmlEscaped(),
+                    tr("lic_update_link").arg(updateInfo->newVersion.toHtmlEscaped())));
     } else {
         ui.updateLinkLabel->hide();
     }

@@ -1,5 +1,6 @@
 #include "checkupdate.h"
 
+#include "networksetup.h"
 #include "updatereply.h"
 
 #include <QDebug>
@@ -8,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSet>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -72,7 +74,6 @@ void setUpdateBaseUrl(const QString& baseUrl) { baseUrlOverride() = baseUrl; }
 CheckUpdate::CheckUpdate(QObject* parent)
     : QObject(parent)
     , baseUrl(updateBaseUrl())
-    , networkManager(new QNetworkAccessManager(this))
 {
 }
 
@@ -82,7 +83,7 @@ CheckUpdate::~CheckUpdate()
     // looked up, a stream that has not yet seen its connection end), and destroying the manager
     // waits up to five seconds for them. Its manager is therefore never released: it stays
     // reachable from abandonedManagers() and goes with the process, which does not wait either.
-    if (gaveUp || (reply && !reply->isFinished())) {
+    if (networkManager && (gaveUp || (reply && !reply->isFinished()))) {
         if (!abandonedManagers())
             abandonedManagers() = new QObject;
         networkManager->setParent(abandonedManagers());
@@ -114,6 +115,9 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     // anything reaches the reply: a small compressed answer can swell to gigabytes there and hold
     // the thread for seconds. A reply of two short lines gains nothing from compression.
     request.setRawHeader("Accept-Encoding", "identity");
+    // Made with the first request: a start without one sets up nothing of the network.
+    if (!networkManager)
+        networkManager = newNetworkManager(this);
     const QSet<int> connectionsBefore = tcpConnections();
     reply = networkManager->get(request);
     // The network thread stops taking data from the socket once the reply holds this much, so a
@@ -145,16 +149,23 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
 
 void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)
 {
-    // A server that streams its status line or header lines without end holds Qt's network
-    // thread in a loop that reads for as long as data keeps coming; an abort reaches that thread
-    // only once the loop ends, so the exchange would go on, a megabyte of header a second,
-    // for as long as the launcher window stays open. The connections this exchange opened are
-    // shut down underneath it instead (the thread then sees the end of the stream and leaves its
-    // loop; the descriptors stay its own to close).
-    for (const int fd : tcpConnections() - connectionsBefore)
-        ::shutdown(fd, SHUT_RDWR);
     reply->abort();
     gaveUp = true;
+    // The abort reaches Qt's network thread as a queued call, and an idle thread closes the
+    // connection at once. A server that streams its status line or header lines without end
+    // holds that thread in a loop that reads for as long as data keeps coming, so the exchange
+    // would go on, a megabyte of header a second, for as long as the launcher window stays open.
+    // A connection of this exchange that is still open a moment later is shut down underneath
+    // the thread instead: it then sees the end of the stream and leaves its loop (the descriptor
+    // stays its own to close). Not at once: a request still waiting for its answer whose
+    // connection ends is sent again by Qt.
+    QSet<int> open = tcpConnections() - connectionsBefore;
+    for (int wait = 0; wait < 20 && !open.isEmpty(); ++wait) {
+        QThread::msleep(5);
+        open &= tcpConnections();
+    }
+    for (const int fd : qAsConst(open))
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 bool CheckUpdate::handleReply(QNetworkReply* reply, QString version)

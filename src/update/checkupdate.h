@@ -49,7 +49,7 @@ private:
     void endExchange(const QSet<int>& connectionsBefore);
 
     const QString baseUrl;
-    QNetworkAccessManager* networkManager;
+    QNetworkAccessManager* networkManager = nullptr;
     QNetworkReply* reply = nullptr;
     bool gaveUp = false;
 
