@@ -22,6 +22,14 @@ int main(int argc, char* argv[])
     launcher::useUtf8(settings);
     launcher::Target target(settings);
 
+#ifdef Q_OS_LINUX
+    // Here the guard needs nothing of the application object, so a second launcher, which ends
+    // at once, is spared setting up the window system only to tear it down again.
+    launcher::SingleInstanceGuard guard(launcher::nativeLauncherPath());
+    if (!guard.acquire())
+        return 0;
+#endif
+
     launcher::holdPlatformMessages(argc > 0 ? argv[0] : nullptr);
     QApplication application(argc, argv);
     launcher::releasePlatformMessages();
@@ -30,9 +38,11 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(
         QFileInfo(QCoreApplication::applicationFilePath()).baseName());
 
+#ifndef Q_OS_LINUX
     launcher::SingleInstanceGuard guard(launcher::nativeLauncherPath());
     if (!guard.acquire())
         return 0;
+#endif
 
     // QApplication has already taken its own options (-style, -platform, ...) out of the list,
     // and out of argv alike, so a position in one is the same argument in the other.

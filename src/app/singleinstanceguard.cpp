@@ -51,18 +51,15 @@ namespace {
 
     // Where the locks live: the user's runtime directory (private by definition, on a tmpfs that
     // is emptied at logout), else a directory in the user's home. Both are found without the
-    // environment (XDG_RUNTIME_DIR is unset under cron and su, and a session may point it
-    // elsewhere), so every launcher of the user looks in the same place, whatever TMPDIR says.
+    // environment (XDG_RUNTIME_DIR is unset under cron and su, and HOME and XDG_RUNTIME_DIR may
+    // point elsewhere), so every launcher of the user meets in one place, whatever TMPDIR says.
     QByteArray lockDirectory()
     {
         const QByteArray runtime = "/run/user/" + QByteArray::number(::getuid());
         if (isPrivateDirectory(runtime))
             return privateSubdirectory(runtime);
-        QByteArray home = qgetenv("HOME");
-        if (!home.startsWith('/')) {
-            const passwd* user = ::getpwuid(::getuid());
-            home = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
-        }
+        const passwd* user = ::getpwuid(::getuid());
+        const QByteArray home = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
         if (!home.startsWith('/'))
             return QByteArray();
         ::mkdir(home + "/.cache", 0700);

@@ -91,7 +91,11 @@ LauncherTranslator::LauncherTranslator(QObject* parent, const QString& language)
 
     const QString chosen = chooseLanguage(language, builtIn);
     loadStringTable(stringsDir, QLatin1String(fallbackLanguage), fallbackTable);
-    loadStringTable(stringsDir, chosen, languageTable);
+    // The same file once more would give the same map.
+    if (chosen == QLatin1String(fallbackLanguage))
+        languageTable = fallbackTable;
+    else
+        loadStringTable(stringsDir, chosen, languageTable);
 }
 
 LauncherTranslator::~LauncherTranslator() = default;

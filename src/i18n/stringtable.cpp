@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QVector>
 #include <QXmlStreamReader>
 
 namespace launcher {
@@ -20,14 +21,14 @@ namespace {
     }
 
     // The entries of a table as the query "for $s in doc(...)/lum_objects/string return
-    // concat(data($s/id), '=', data($s/value))" gives them, one "identifier=text" string each, in
-    // document order: the string elements directly below a root lum_objects, both in no
-    // namespace, and the string value of each one's id and value children (all the character
+    // concat(data($s/id), '=', data($s/value))" gives them, split at their first "=", in
+    // document order: the string elements directly below a root lum_objects, both
+    // in no namespace, and the string value of each one's id and value children (all the character
     // data inside, of nested elements too). concat() takes at most one item per argument, so an
     // entry with a second id or value fails the whole document, as anything that is not
     // well-formed does. Read by Qt's stream reader, the one the query library parses with, without
     // building the document or a query engine: a table costs time in proportion to its size.
-    bool readEntries(const QByteArray& bytes, QStringList& entries)
+    bool readEntries(const QByteArray& bytes, QVector<QPair<QString, QString>>& entries)
     {
         QXmlStreamReader xml(bytes);
         int depth = 0;
@@ -56,7 +57,13 @@ namespace {
                 if (depth == 2 && inEntry) {
                     if (ids > 1 || values > 1)
                         return false;
-                    entries << id + QLatin1Char('=') + value;
+                    // The first "=" of "identifier=text" ends the identifier, also one in the id.
+                    const int equals = id.indexOf(QLatin1Char('='));
+                    if (equals < 0)
+                        entries.append({ id, value });
+                    else
+                        entries.append(
+                            { id.left(equals), id.mid(equals + 1) + QLatin1Char('=') + value });
                     inEntry = false;
                 }
                 --depth;
@@ -72,8 +79,8 @@ namespace {
         return !xml.hasError();
     }
 
-    // section() answers a null string for a section that is not there. Every entry holds its "=",
-    // but a null text must never reach the map: Qt takes it for "no translation".
+    // An empty id or value reads as a null string, and a null text must never reach the map: Qt
+    // takes it for "no translation".
     QString nonNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
 
     QString stringTablePath(const QString& directory, const QString& language)
@@ -111,13 +118,11 @@ void loadStringTable(
     QByteArray bytes;
     if (!readTable(stringTablePath(directory, language), bytes) || !isTameTable(bytes))
         return;
-    QStringList entries;
+    QVector<QPair<QString, QString>> entries;
     if (!readEntries(bytes, entries))
         return;
-
-    const QChar separator = QLatin1Char('=');
-    for (const QString& entry : qAsConst(entries))
-        table.insert(nonNull(entry.section(separator, 0, 0)), nonNull(entry.section(separator, 1)));
+    for (const auto& entry : qAsConst(entries))
+        table.insert(nonNull(entry.first), nonNull(entry.second));
 }
 
 } // namespace launcher

@@ -103,7 +103,11 @@ namespace {
     private:
         bool at(const char* literal) const
         {
-            return text.midRef(i).startsWith(QLatin1String(literal));
+            for (int k = 0; literal[k]; ++k) {
+                if (i + k >= size || text.at(i + k) != QLatin1Char(literal[k]))
+                    return false;
+            }
+            return true;
         }
 
         // Looks for the end right after "<" and the next character, never later than the parser
