@@ -66,7 +66,11 @@ namespace {
 QString updateBaseUrl()
 {
     const QString& address = baseUrlOverride();
-    return address.isEmpty() ? QStringLiteral("http://" LAUNCHER_UPDATE_HOST "/sw") : address;
+    // With https the system's trust store decides; a certificate it does not trust fails the
+    // exchange like any other network error: no newer version, and the one debug line.
+    return address.isEmpty()
+        ? QStringLiteral(LAUNCHER_UPDATE_SCHEME "://" LAUNCHER_UPDATE_HOST "/sw")
+        : address;
 }
 
 void setUpdateBaseUrl(const QString& baseUrl) { baseUrlOverride() = baseUrl; }

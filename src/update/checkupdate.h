@@ -14,8 +14,9 @@ namespace launcher {
 // as no newer version. The cap also bounds the memory and time a hostile server can cost.
 constexpr qint64 maxUpdateReplySize = 64 * 1024;
 
-// The download server's base address for every CheckUpdate of this process: "http://", the host
-// given at build time (LAUNCHER_UPDATE_HOST) and "/sw".
+// The download server's base address for every CheckUpdate of this process: the scheme and the
+// host given at build time (LAUNCHER_UPDATE_SCHEME, http or https, and LAUNCHER_UPDATE_HOST) and
+// "/sw".
 QString updateBaseUrl();
 
 // Points every CheckUpdate created afterwards at another server; an empty address restores the

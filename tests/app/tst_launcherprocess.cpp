@@ -161,19 +161,32 @@ void tst_LauncherProcess::scenario()
         QVERIFY2(ProductDir::ended(*setup, 10000) && setup->exitCode() == 0,
             command + ": " + setup->readAll());
     }
-    const QProcessEnvironment clean = product.env;
-    for (const QByteArray& setting : scenario.list("env")) {
-        if (setting.contains('='))
-            product.env.insert(setting.split('=').value(0), setting.mid(setting.indexOf('=') + 1));
-        else
-            product.env.remove(setting);
-    }
+    // $P, $Q and $D in the environment's values and the address: the free port, the test
+    // server's and the launcher's directory.
+    const auto expanded = [&](QByteArray text) {
+        return QString::fromLatin1(text.replace("$P", QByteArray::number(free))
+                                       .replace("$Q", QByteArray::number(server.port()))
+                                       .replace("$D", product.path()));
+    };
+    if (!scenario.value("url").isEmpty())
+        product.env.insert("LAUNCHER_TEST_UPDATE_URL", expanded(scenario.value("url")));
+    const auto setEnvironment = [&](const Bytes& settings) {
+        for (const QByteArray& setting : settings) {
+            if (setting.contains('='))
+                product.env.insert(
+                    setting.split('=').value(0), expanded(setting.mid(setting.indexOf('=') + 1)));
+            else
+                product.env.remove(setting);
+        }
+    };
     const auto record = [&] {
         QFile file(product.path("~/record"));
         return QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "");
     };
 
     std::vector<ProductDir::Process> holders;
+    const QProcessEnvironment clean = product.env;
+    setEnvironment(scenario.list("holder env"));
     const int count = scenario.value("holders", "1").toInt();
     for (int i = 0; i < count && !scenario.value("holder").isEmpty(); ++i)
         holders.push_back(shell(scenario.value("holder")));
@@ -195,8 +208,9 @@ void tst_LauncherProcess::scenario()
             count == 1 || running == 1, qPrintable(QStringLiteral("%1 got through").arg(running)));
         if (!scenario.value("kill").isEmpty())
             holders.clear();
-        product.env = clean;
     }
+    product.env = clean;
+    setEnvironment(scenario.list("env"));
 
     const Bytes within = scenario.value("within", "0-8000").split('-');
     QElapsedTimer clock;

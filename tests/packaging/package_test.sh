@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The .deb as Debian's tools judge it (lintian, appstreamcli, desktop-file-validate), the tree it
 # installs starting the product through the command link, and a tree branded by a vendor's own
-# settings file, whose every string table and desktop entry name that product.
+# settings file and download server, whose every string table and desktop entry name that
+# product and whose launcher asks that server over https.
 #   package_test.sh <build dir> <recorder> <source dir>
 set -uo pipefail
 build="$1" recorder="$2" source="$3"
@@ -49,7 +50,11 @@ check "product received ?launcher=launcher -x 'a b'" sh -c \
 brand="$work/brand"; mkdir -p "$brand"
 printf '[target]\r\nproduct_name = Acme Writer & Co\r\nproduct = acme\r\nname = acme\r\n' >"$brand/settings.ini"
 (cmake -S "$source" -B "$brand/build" -DLAUNCHER_SETTINGS_FILE="$brand/settings.ini" -DLAUNCHER_BUILD_TESTS=OFF \
-    && cmake --build "$brand/build" --target productdata) >"$brand/build.log" 2>&1 || tail -n 20 "$brand/build.log"
+    -DLAUNCHER_UPDATE_SCHEME=https -DLAUNCHER_UPDATE_HOST=downloads.example.com \
+    && cmake --build "$brand/build" -j "$(nproc)" --target launcher productdata) >"$brand/build.log" 2>&1 \
+    || tail -n 20 "$brand/build.log"
+check "branded launcher asks https://downloads.example.com/sw" \
+    bash -c "strings -el '$brand/build/bin/launcher' | grep -qx 'https://downloads.example.com/sw'"
 branded=0
 for table in "$brand"/build/bin/resources/languages/strings_*.launcher.xml; do
     # The update question names the product as it is, the launch button with its '&' doubled.

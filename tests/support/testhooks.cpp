@@ -3,6 +3,7 @@
 // opens and shows goes to a file, so that process tests run the real launcher without a person
 // or a network. The shipped launcher has none of this.
 //   LAUNCHER_TEST_UPDATE_URL  base address of the download server ("http://127.0.0.1:PORT/sw")
+//   LAUNCHER_TEST_CA          a certificate authority trusted besides the system's (PEM file)
 //   LAUNCHER_TEST_ANSWER      "yes" or "no" (default) to the update question
 //   LAUNCHER_TEST_WINDOW      what is done once the window shows, in order: "launch" (a click on
 //                             the launch button, queued: several arrive together), "link" (a
@@ -21,6 +22,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSslConfiguration>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -93,6 +95,11 @@ Observer* const observer = new Observer;
 
 const bool installed = [] {
     launcher::setUpdateBaseUrl(qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL"));
+    if (qEnvironmentVariableIsSet("LAUNCHER_TEST_CA")) {
+        QSslConfiguration trusted = QSslConfiguration::defaultConfiguration();
+        trusted.addCaCertificates(qEnvironmentVariable("LAUNCHER_TEST_CA"));
+        QSslConfiguration::setDefaultConfiguration(trusted);
+    }
     launcher::setQuestionHandler([](const QString& title, const QString& text) {
         record("question\t" + title + '\t' + text);
         return qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "yes" ? QMessageBox::Yes
