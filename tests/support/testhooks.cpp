@@ -9,7 +9,8 @@
 //                             the launch button, queued: several arrive together), "link" (a
 //                             click on the link), "button" (Close), "escape", "close" (by the
 //                             window system); nothing: the window stays
-//   LAUNCHER_TEST_RECORD      gets "question\t<title>\t<text>", "open\t<address>" and, when the
+//   LAUNCHER_TEST_RECORD      gets "question\t<title>\t<text>\t<Yes>\t<No>", "open\t<address>" and,
+//   when the
 //                             window shows, "window\t<title>\t<version>\t<link as shown>\t
 //                             <its addresses>\t<launch or nothing>" lines
 #include "update/checkupdate.h"
@@ -101,7 +102,11 @@ const bool installed = [] {
         QSslConfiguration::setDefaultConfiguration(trusted);
     }
     launcher::setQuestionHandler([](const QString& title, const QString& text) {
-        record("question\t" + title + '\t' + text);
+        // The texts of the box's buttons too, as the translator gives them to it.
+        QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No);
+        record(QStringList { "question", title, text, box.button(QMessageBox::Yes)->text(),
+            box.button(QMessageBox::No)->text() }
+                   .join('\t'));
         return qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "yes" ? QMessageBox::Yes
                                                                      : QMessageBox::No;
     });
