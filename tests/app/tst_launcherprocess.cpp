@@ -46,19 +46,15 @@ QByteArray unescaped(const QByteArray& text)
 {
     QByteArray bytes;
     for (int i = 0; i < text.size(); ++i) {
-        const char next = i + 1 < text.size() ? text.at(i + 1) : 0;
-        if (text.at(i) != '\\' || !QByteArray("tnr0x\\").contains(next)) {
+        const int escape = text.at(i) == '\\' && i + 1 < text.size()
+            ? QByteArray("tnr0\\x").indexOf(text.at(i + 1))
+            : -1;
+        if (escape < 0)
             bytes += text.at(i);
-            continue;
-        }
-        ++i;
-        bytes += next == 'x' ? char(text.mid(i + 1, 2).toInt(nullptr, 16))
-            : next == '\\'   ? '\\'
-            : next == '0'    ? '\0'
-            : next == 't'    ? '\t'
-            : next == 'n'    ? '\n'
-                             : '\r';
-        i += next == 'x' ? 2 : 0;
+        else if (escape < 5)
+            bytes += "\t\n\r\0\\"[escape], ++i;
+        else
+            bytes += char(text.mid(i + 2, 2).toInt(nullptr, 16)), i += 3;
     }
     return bytes;
 }

@@ -5,14 +5,12 @@
 //   LAUNCHER_TEST_UPDATE_URL  base address of the download server ("http://127.0.0.1:PORT/sw")
 //   LAUNCHER_TEST_CA          a certificate authority trusted besides the system's (PEM file)
 //   LAUNCHER_TEST_ANSWER      "yes" or "no" (default) to the update question
-//   LAUNCHER_TEST_WINDOW      what is done once the window shows, in order: "launch" (a click on
-//                             the launch button, queued: several arrive together), "link" (a
-//                             click on the link), "button" (Close), "escape", "close" (by the
-//                             window system); nothing: the window stays
-//   LAUNCHER_TEST_RECORD      gets "question\t<title>\t<text>\t<Yes>\t<No>", "open\t<address>" and,
-//   when the
-//                             window shows, "window\t<title>\t<version>\t<link as shown>\t
-//                             <its addresses>\t<launch or nothing>" lines
+//   LAUNCHER_TEST_WINDOW      done in the window once it shows: "launch" (a click on the launch
+//                             button, queued: several arrive together), "link" (a click on the
+//                             link), "button" (Close), "escape", "close" (by the window system)
+//   LAUNCHER_TEST_RECORD      gets the lines "question <title> <text> <Yes> <No>", "open
+//                             <address>" and "window <title> <version> <link as shown> <its
+//                             addresses> <launch or nothing>", their fields separated by tabs
 #include "update/checkupdate.h"
 #include "update/updateoffer.h"
 

@@ -27,10 +27,8 @@ public:
         port = server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
         ready.release();
         QObject::connect(&server, &QTcpServer::newConnection, [&] {
-            while (QTcpSocket* socket = server.nextPendingConnection()) {
+            while (QTcpSocket* socket = server.nextPendingConnection())
                 QObject::connect(socket, &QIODevice::readyRead, [=] { received(socket); });
-                socket->setProperty("head", QByteArray());
-            }
         });
         exec();
     }
@@ -89,11 +87,6 @@ TestServer::~TestServer()
 }
 
 quint16 TestServer::port() const { return thread->port; }
-
-QByteArray TestServer::baseUrl() const
-{
-    return "http://127.0.0.1:" + QByteArray::number(port()) + "/sw";
-}
 
 QList<QByteArray> TestServer::requestTargets() const
 {

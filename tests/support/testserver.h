@@ -19,7 +19,6 @@ public:
     ~TestServer();
 
     quint16 port() const;
-    QByteArray baseUrl() const; // "http://127.0.0.1:<port>/sw"
     QList<QByteArray> requestTargets() const; // "/sw/..." of every request so far
     int closedByPeer() const; // streams that the client ended
 
