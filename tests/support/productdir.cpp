@@ -95,6 +95,19 @@ ProductDir::Process ProductDir::start(const QList<QByteArray>& arguments, const 
     return process;
 }
 
+// Whether a stand-in product below `directory` is still running (and so may not have written its
+// record yet).
+static bool recording(const QByteArray& directory)
+{
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile command("/proc/" + pid + "/cmdline");
+        if (command.open(QIODevice::ReadOnly)
+            && command.readAll().startsWith(QByteArray("/bin/sh\0", 8) + directory))
+            return true;
+    }
+    return false;
+}
+
 QList<QList<QByteArray>> ProductDir::starts(int expected, int timeoutMs) const
 {
     QList<QList<QByteArray>> runs;
@@ -112,7 +125,8 @@ QList<QList<QByteArray>> ProductDir::starts(int expected, int timeoutMs) const
                     arguments.removeLast(); // each argument ends with a NUL
                 runs << arguments;
             }
-            return runs.size() >= expected;
+            // Every product started so far has written its record: one more than expected shows.
+            return runs.size() >= expected && !recording(dir.path().toLatin1());
         },
         timeoutMs);
     return runs;
