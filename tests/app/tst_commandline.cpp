@@ -20,16 +20,10 @@ void tst_CommandLine::parse_data()
 
     using L = QStringList;
     using P = QList<int>;
-    QTest::newRow("nothing") << L {} << QString() << false << false << P {};
     QTest::newRow("window, repeated") << L { "-f", "-f" } << QString() << true << false << P {};
-    QTest::newRow("skip") << L { "-s" } << QString() << false << true << P {};
-    QTest::newRow("-l last is dropped")
-        << L { "a", "-l" } << QString() << false << false << P { 1 };
     QTest::newRow("-l takes an option as its value")
         << L { "-l", "-f" } << "-f" << false << false << P {};
     QTest::newRow("-l takes -l") << L { "-l", "-l", "x" } << "-l" << false << false << P { 3 };
-    QTest::newRow("later -l wins")
-        << L { "-l", "fr", "-l", "de" } << "de" << false << false << P {};
     QTest::newRow("whole, case-sensitive words") << L { "-lfr", "-fs", "--", "-S", "-F",
         "-L" } << QString() << false << false << P { 1, 2, 3, 4, 5, 6 };
     QTest::newRow("options anywhere, order kept")
