@@ -3,8 +3,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 # The tests also build packages and check them with lintian and appstreamcli, validate the desktop
-# entry and serve updates with nginx.
-export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx ${LAUNCHER_EXTRA_PACKAGES:-}"
+# entry, serve updates with nginx (over TLS with certificates of their own: openssl), look at
+# processes (procps) and run one of their holders in Python.
+export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx openssl procps python3 ${LAUNCHER_EXTRA_PACKAGES:-}"
 "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "${LAUNCHER_BUILD_DIR:-$root/build}"
