@@ -151,8 +151,13 @@ void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)
     // for as long as the launcher window stays open. The connections this exchange opened are
     // shut down underneath it instead (the thread then sees the end of the stream and leaves its
     // loop; the descriptors stay its own to close).
+#ifdef Q_OS_LINUX
     for (const int fd : tcpConnections() - connectionsBefore)
         ::shutdown(fd, SHUT_RDWR);
+#else
+    // Elsewhere the process's connections are not listed (tcpConnections() is empty).
+    Q_UNUSED(connectionsBefore);
+#endif
     reply->abort();
     gaveUp = true;
 }
