@@ -47,6 +47,14 @@ function(launcher_add_executable target settings)
     if(ARG_OUTPUT_NAME)
         set_target_properties(${target} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}")
     endif()
+    if(WIN32)
+        # With a static Qt every plugin it has is linked in unless told otherwise, and a linked
+        # plugin is loaded whatever the library paths say: the bearer plugin that the launcher
+        # keeps out on purpose among them. Only the desktop's platform and style.
+        qt5_import_plugins(${target}
+            INCLUDE_BY_TYPE platforms Qt5::QWindowsIntegrationPlugin
+            EXCLUDE_BY_TYPE bearer generic imageformats printsupport)
+    endif()
 endfunction()
 
 # The product name exactly as the launcher reads it: [target] product_name of an INI settings

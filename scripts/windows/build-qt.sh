@@ -58,14 +58,17 @@ if [ ! -e "$prefix/lib/libQt5Widgets.a" ]; then
     make -C "$build" install
 fi
 
-if [ ! -e "$prefix/lib/libQt5XmlPatterns.a" ]; then
+# Done when the library and its public headers are installed.
+if [ ! -e "$prefix/lib/libQt5XmlPatterns.a" ] || [ ! -e "$prefix/include/QtXmlPatterns/QXmlQuery" ]; then
     src="$cache/src/qtxmlpatterns-everywhere-src-5.15.8"
     [ -d "$src" ] || tar -C "$cache/src" -xf "$xmlpatterns_tar"
     build="$cache/build/qtxmlpatterns"
+    rm -rf "$build"
     mkdir -p "$build"
-    # A tarball of the module's repository: its forwarding headers are made by syncqt, as a
-    # release tarball would ship them.
-    (cd "$src" && perl "$prefix/bin/syncqt.pl" -version 5.15.8 -outdir "$build" "$src")
+    # A tarball of the module's repository: its forwarding headers are made by syncqt into the
+    # source tree, where a release tarball ships them. Outside a git checkout qmake installs the
+    # public headers listed in <source>/include/QtXmlPatterns/headers.pri, and only those.
+    (cd "$src" && perl "$prefix/bin/syncqt.pl" -version 5.15.8 -outdir "$src" "$src")
     (cd "$build" && "$prefix/bin/qmake" "$src" && make -j "$jobs" sub-src && make sub-src-install_subtargets)
 fi
 echo "Qt for Windows: $prefix" >&2

@@ -28,6 +28,9 @@ void holdPlatformMessages(const char* program)
 {
     programName = program ? QByteArray(program) : QByteArray("launcher");
     programName = programName.mid(programName.lastIndexOf('/') + 1);
+#ifdef Q_OS_WIN
+    programName = programName.mid(programName.lastIndexOf('\\') + 1);
+#endif
     qInstallMessageHandler(holdingHandler);
 }
 

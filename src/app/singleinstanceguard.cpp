@@ -129,7 +129,11 @@ bool SingleInstanceGuard::acquire()
 
 SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
     : filePath(filePath)
+#ifdef Q_OS_WIN
+    , memory(QString::fromUtf8(filePath)) // nativeLauncherPath() is UTF-8 there
+#else
     , memory(QFile::decodeName(filePath))
+#endif
 {
 }
 

@@ -37,7 +37,14 @@ QByteArray nativeLauncherPath()
         return path;
     }
 #endif
+#ifdef Q_OS_WIN
+    // File names are UTF-16 here. The ANSI code page that encodeName() uses cannot hold every
+    // one of them: two directories named in letters outside it would both read "?...". UTF-8
+    // holds them all.
+    return QCoreApplication::applicationFilePath().toUtf8();
+#else
     return QFile::encodeName(QCoreApplication::applicationFilePath());
+#endif
 }
 
 } // namespace launcher

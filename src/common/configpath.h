@@ -26,7 +26,8 @@ void useUtf8(QSettings& settings);
 // The launcher's own executable as the system names it. On Linux a file name is bytes, not
 // necessarily UTF-8, and QCoreApplication::applicationFilePath() replaces what does not decode;
 // these are the real bytes, so that the product is found and the single-instance guard tells
-// two such directories apart. Elsewhere the encoded form of applicationFilePath().
+// two such directories apart. On Windows the UTF-8 form of applicationFilePath(), elsewhere its
+// encoded form.
 QByteArray nativeLauncherPath();
 
 } // namespace launcher

@@ -163,13 +163,15 @@ void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)
     // the thread instead: it then sees the end of the stream and leaves its loop (the descriptor
     // stays its own to close). Not at once: a request still waiting for its answer whose
     // connection ends is sent again by Qt.
-    QSet<int> open = tcpConnections() - connectionsBefore;
+    QSet<int> open = tcpConnections() - connectionsBefore; // empty where they are not listed
     for (int wait = 0; wait < 20 && !open.isEmpty(); ++wait) {
         QThread::msleep(5);
         open &= tcpConnections();
     }
+#ifdef Q_OS_LINUX
     for (const int fd : qAsConst(open))
         ::shutdown(fd, SHUT_RDWR);
+#endif
 }
 
 bool CheckUpdate::handleReply(QNetworkReply* reply, QString version)

@@ -1,0 +1,39 @@
+/* Stand-in product for check.sh: writes the arguments it got, as Windows splits its command line,
+   to a new file "<own path>.<process id>.args" beside itself, each in UTF-8 and ended by a NUL.
+   A GUI program, so that starting it opens no console. */
+#include <windows.h>
+#include <shellapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
+{
+    (void)instance;
+    (void)previous;
+    (void)commandLine;
+    (void)show;
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    if (!argv || length == 0 || length >= MAX_PATH - 40)
+        return 2;
+    wchar_t part[MAX_PATH], done[MAX_PATH];
+    swprintf(part, MAX_PATH, L"%ls.%lu.part", self, GetCurrentProcessId());
+    swprintf(done, MAX_PATH, L"%ls.%lu.args", self, GetCurrentProcessId());
+    FILE* out = _wfopen(part, L"wb");
+    if (!out)
+        return 2;
+    for (int i = 1; i < argc; ++i) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, NULL, 0, NULL, NULL);
+        char* bytes = malloc(size > 0 ? size : 1);
+        if (!bytes || WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, bytes, size, NULL, NULL) <= 0)
+            return 2;
+        fwrite(bytes, 1, size, out); /* size counts the NUL */
+        free(bytes);
+    }
+    if (fclose(out) != 0 || !MoveFileW(part, done))
+        return 2;
+    return 0;
+}
