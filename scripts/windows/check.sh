@@ -157,9 +157,9 @@ stored() {
 question() {
     python3 - "$build/bin/resources/languages/strings_$1.launcher.xml" <<'EOF'
 import sys, xml.etree.ElementTree as tree
-for string in tree.parse(sys.argv[1]).getroot().iter("string"):
-    if string.findtext("id") == "lic_update_question":
-        print("question\tPellam Author\t" + string.findtext("value"))
+texts = {s.findtext("id"): s.findtext("value") for s in tree.parse(sys.argv[1]).getroot().iter("string")}
+# The box's Yes and No as the tables name them (lic_yes_btn and lic_no_btn).
+print("\t".join(["question", "Pellam Author"] + [texts[t] for t in ("lic_update_question", "lic_yes_btn", "lic_no_btn")]))
 EOF
 }
 
@@ -279,7 +279,7 @@ see request "$(cat "$work/requests")" "/sw/en_US/quill/windows/info_4.10.php"
 see registry "$(stored)" 4.11
 see starts "$(starts "$work/h")" "?launcher=launcher.exe"
 row "update asked" "hooks: server says 4.11, answer No" \
-    "English question; GET /sw/en_US/quill/windows/info_4.10.php; HKCU\\...\\Update\\en_US\\quill version=4.11; started"
+    "English question, its Yes and No; GET /sw/en_US/quill/windows/info_4.10.php; HKCU\\...\\Update\\en_US\\quill version=4.11; started"
 
 run "$work/h"
 see exit "$code" 1

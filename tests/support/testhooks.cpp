@@ -94,11 +94,13 @@ Observer* const observer = new Observer;
 
 const bool installed = [] {
     launcher::setUpdateBaseUrl(qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL"));
+#ifndef QT_NO_SSL // a Qt built without TLS (the Windows cross build) has none of it
     if (qEnvironmentVariableIsSet("LAUNCHER_TEST_CA")) {
         QSslConfiguration trusted = QSslConfiguration::defaultConfiguration();
         trusted.addCaCertificates(qEnvironmentVariable("LAUNCHER_TEST_CA"));
         QSslConfiguration::setDefaultConfiguration(trusted);
     }
+#endif
     launcher::setQuestionHandler([](const QString& title, const QString& text) {
         // The texts of the box's buttons too, as the translator gives them to it.
         QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No);
