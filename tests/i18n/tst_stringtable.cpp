@@ -46,12 +46,15 @@ void tst_StringTable::read_data()
         << "latin1" << Table { { "latin1", "caf\u00e9 \u00fcber" } };
     QTest::newRow("declared UTF-16")
         << "utf16" << Table { { "utf16", "\u65e5\u672c\u8a9e \U0001F600" } };
+    QTest::newRow("UTF-16, big-endian with its mark")
+        << "utf16be" << Table { { "utf16be", "\u65e5\u672c" } };
     QTest::newRow("no declaration: UTF-8")
         << "undeclared" << Table { { "utf8", "caf\u00e9 \u65e5\u672c" } };
     QTest::newRow("a bare document type") << "baredoctype" << Table { { "a", "b" } };
     QTest::newRow("32 attributes, 32 namespace declarations") << "limits" << Table { { "a", "b" } };
-    for (const char* refused : { "twoids", "twovalues", "malformed", "wrongroot", "namespace",
-             "missing", "entity", "externaldtd", "attributes", "namespaces", "unknownencoding" })
+    for (const char* refused :
+        { "twoids", "twovalues", "malformed", "wrongroot", "namespace", "missing", "entity",
+            "utf16beentity", "externaldtd", "attributes", "namespaces", "unknownencoding" })
         QTest::newRow(refused) << refused << Table();
     QTest::newRow("a FIFO") << "fifo" << Table();
     QTest::newRow("a directory") << "directory" << Table();
