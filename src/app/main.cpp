@@ -1,14 +1,14 @@
 #include "app/commandline.h"
 #include "app/fontteardown.h"
-#include "app/platformmessages.h"
+#include "app/messagefilter.h"
 #include "app/run.h"
 #include "app/singleinstanceguard.h"
 #include "app/target.h"
 #include "common/configpath.h"
+#include "common/launcherpath.h"
 #include "update/checkupdate.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QSettings>
 
 #include <cstdio>
@@ -16,46 +16,46 @@
 
 int main(int argc, char* argv[])
 {
+    launcher::installMessageFilter(argc > 0 ? argv[0] : nullptr);
     // The resource tree is registered during static initialisation, so the built-in settings
     // can be read before the application object exists.
     QSettings settings(launcher::builtInSettingsPath(), QSettings::IniFormat);
     launcher::useUtf8(settings);
     launcher::Target target(settings);
 
-#ifdef Q_OS_LINUX
-    // Here the guard needs nothing of the application object, so a second launcher, which ends
-    // at once, is spared setting up the window system only to tear it down again.
-    launcher::SingleInstanceGuard guard(launcher::nativeLauncherPath());
-    if (!guard.acquire())
+    // The guard needs nothing of the application object, so a second launcher, which ends at
+    // once, is spared setting up the window system only to tear it down again. A guard that
+    // cannot be made at all (no private place for it) does not stop the launcher: it runs
+    // unguarded rather than do nothing.
+    launcher::locateLauncher(argc > 0 ? argv[0] : nullptr);
+    launcher::SingleInstanceGuard guard(launcher::launcherFilePath());
+    if (!guard.acquire() && guard.error() == launcher::SingleInstanceGuard::HeldError)
         return 0;
-#endif
 
-    launcher::holdPlatformMessages(argc > 0 ? argv[0] : nullptr);
-    QApplication application(argc, argv);
-    launcher::releasePlatformMessages();
-    // Destroyed after the guard and before the application object, when nothing draws any more.
-    const launcher::FontTeardown fontTeardown;
-    QCoreApplication::setApplicationName(
-        QFileInfo(QCoreApplication::applicationFilePath()).baseName());
-
-#ifndef Q_OS_LINUX
-    launcher::SingleInstanceGuard guard(launcher::nativeLauncherPath());
-    if (!guard.acquire())
-        return 0;
-#endif
-
-    // QApplication has already taken its own options (-style, -platform, ...) out of the list,
-    // and out of argv alike, so a position in one is the same argument in the other.
-    const QStringList arguments = QCoreApplication::arguments();
-    const launcher::CommandLine commandLine = launcher::parseCommandLine(arguments);
+    // Qt's options are taken out by the launcher's own list, so that what reaches the product is
+    // the same whatever the platform plugin; the application object still reads them itself.
+    const QStringList arguments = launcher::commandLineArguments(argc, argv);
+    const QList<int> nonQt = launcher::nonQtArguments(arguments);
+    QStringList launcherArguments;
+    for (const int position : nonQt)
+        launcherArguments << arguments.at(position);
+    const launcher::CommandLine commandLine = launcher::parseCommandLine(launcherArguments);
     for (const int position : commandLine.passThrough) {
-        target.arguments << arguments.at(position);
+        const int index = nonQt.at(position);
+        target.arguments << arguments.at(index);
 #ifdef Q_OS_LINUX
-        target.argumentBytes << QByteArray(argv[position]);
+        target.argumentBytes << QByteArray(argv[index]);
 #endif
     }
     if (commandLine.skipStart)
         target.name.clear();
+
+    launcher::setConnectingToWindowSystem(true);
+    QApplication application(argc, argv);
+    launcher::setConnectingToWindowSystem(false);
+    // Destroyed after the guard and before the application object, when nothing draws any more.
+    const launcher::FontTeardown fontTeardown;
+    QCoreApplication::setApplicationName(launcher::launcherBaseName());
 
     const int exitCode = launcher::run(target, commandLine.language, commandLine.showWindow);
     // An update exchange that never finished (a name server that does not answer, a server that
@@ -63,6 +63,7 @@ int main(int argc, char* argv[])
     // for them when it is destroyed, up to ten seconds. The launcher's own work is done and
     // stored by now, and the system releases the guard with the process.
     if (launcher::isExchangeStillRunning()) {
+        guard.release();
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }

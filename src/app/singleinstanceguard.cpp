@@ -6,10 +6,14 @@
 #include <QCryptographicHash>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 #endif
@@ -19,6 +23,41 @@ namespace launcher {
 #ifdef Q_OS_LINUX
 
 namespace {
+
+    // What a signal handler needs to remove the lock files: plain descriptors and names, set
+    // before the handlers are installed.
+    struct Lock {
+        int directory = -1;
+        int file = -1;
+        char name[72] = {};
+    };
+    constexpr int maxPlaces = 3;
+    Lock locks[maxPlaces];
+    volatile sig_atomic_t lockCount = 0;
+    const int endingSignals[] = { SIGTERM, SIGINT, SIGHUP };
+    struct sigaction previousActions[3];
+
+    // Removes the file only while it is still the one this process holds: a name that another
+    // launcher has taken since is left alone.
+    void removeLockFile(const Lock& lock)
+    {
+        struct stat held, named;
+        if (::fstat(lock.file, &held) == 0
+            && ::fstatat(lock.directory, lock.name, &named, AT_SYMLINK_NOFOLLOW) == 0
+            && held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+            ::unlinkat(lock.directory, lock.name, 0);
+    }
+
+    void endOnSignal(int signal)
+    {
+        const int saved = errno;
+        for (int i = 0; i < lockCount; ++i)
+            removeLockFile(locks[i]);
+        errno = saved;
+        // Ended by the signal as if nothing had caught it, so whoever sent it sees that.
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+    }
 
     bool isTransient(int error)
     {
@@ -32,38 +71,118 @@ namespace {
         nanosleep(&delay, nullptr);
     }
 
-    // A directory of this user's that nobody else can write to: a real directory (not a link),
-    // owned by the user, with no access for group or others.
-    bool isPrivateDirectory(const QByteArray& path)
+    // A file system shared between machines, where a lock would hold back a launcher elsewhere.
+    bool isNetworkFileSystem(const QByteArray& path)
     {
+        struct statfs system;
+        if (::statfs(path.constData(), &system) != 0)
+            return true;
+        switch (static_cast<unsigned long>(system.f_type)) {
+        case NFS_SUPER_MAGIC:
+        case SMB_SUPER_MAGIC:
+        case 0xFF534D42UL: // CIFS
+        case 0xFE534D42UL: // SMB2
+        case AFS_SUPER_MAGIC:
+        case CODA_SUPER_MAGIC:
+        case V9FS_MAGIC:
+        case CEPH_SUPER_MAGIC:
+        case FUSE_SUPER_MAGIC:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // The places for the guard, in the order every launcher takes them.
+    QList<QByteArray> places()
+    {
+        const QByteArray uid = QByteArray::number(::geteuid());
+        QList<QByteArray> result;
+        const QByteArray runtime = "/run/user/" + uid;
         struct stat status;
-        return !path.isEmpty() && path.startsWith('/') && ::lstat(path.constData(), &status) == 0
-            && S_ISDIR(status.st_mode) && status.st_uid == ::getuid()
-            && (status.st_mode & 077) == 0;
-    }
-
-    QByteArray privateSubdirectory(const QByteArray& parent)
-    {
-        const QByteArray path = parent + "/nimbrel-launcher";
-        ::mkdir(path.constData(), 0700);
-        return isPrivateDirectory(path) ? path : QByteArray();
-    }
-
-    // Where the locks live: the user's runtime directory (private by definition, on a tmpfs that
-    // is emptied at logout), else a directory in the user's home. Both are found without the
-    // environment (XDG_RUNTIME_DIR is unset under cron and su, and HOME and XDG_RUNTIME_DIR may
-    // point elsewhere), so every launcher of the user meets in one place, whatever TMPDIR says.
-    QByteArray lockDirectory()
-    {
-        const QByteArray runtime = "/run/user/" + QByteArray::number(::getuid());
-        if (isPrivateDirectory(runtime))
-            return privateSubdirectory(runtime);
-        const passwd* user = ::getpwuid(::getuid());
+        if (::lstat(runtime.constData(), &status) == 0 && S_ISDIR(status.st_mode)
+            && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0)
+            result << runtime + "/nimbrel-launcher";
+        result << "/tmp/nimbrel-launcher-" + uid;
+        const passwd* user = ::getpwuid(::geteuid());
         const QByteArray home = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
-        if (!home.startsWith('/'))
-            return QByteArray();
-        ::mkdir(home + "/.cache", 0700);
-        return privateSubdirectory(home + "/.cache");
+        if (home.startsWith('/') && !isNetworkFileSystem(home)) {
+            ::mkdir(home + "/.cache", 0700);
+            result << home + "/.cache/nimbrel-launcher";
+        }
+        return result;
+    }
+
+    // The place as an open directory that is the user's and nobody else's, or -1.
+    int openPlace(const QByteArray& path)
+    {
+        ::mkdir(path.constData(), 0700);
+        const int directory
+            = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat status;
+        if (directory >= 0 && ::fstat(directory, &status) == 0 && status.st_uid == ::geteuid()
+            && ((status.st_mode & 077) == 0 || ::fchmod(directory, 0700) == 0))
+            return directory;
+        if (directory >= 0)
+            ::close(directory);
+        return -1;
+    }
+
+    enum class Outcome { Taken, Held, Unusable };
+
+    // Running out of descriptors or kernel memory can pass; another launcher holding the lock
+    // cannot, so only the former is tried again, briefly. Anything else under the lock's name (a
+    // link, a directory, a FIFO: the user's own doing, in the user's own place) is removed.
+    Outcome lockIn(int directory, const char* name, int& file)
+    {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            if (attempt > 0)
+                pause(10);
+            // Close-on-exec, or the product started by this launcher would hold the guard.
+            const int fd = ::openat(
+                directory, name, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+            struct stat held, named;
+            if (fd < 0) {
+                if (isTransient(errno))
+                    continue;
+                if ((errno == ELOOP || errno == EISDIR || errno == ENXIO)
+                    && (::unlinkat(directory, name, 0) == 0
+                        || ::unlinkat(directory, name, AT_REMOVEDIR) == 0))
+                    continue;
+                return Outcome::Unusable;
+            }
+            if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+                ::close(fd);
+                if (::unlinkat(directory, name, 0) == 0)
+                    continue;
+                return Outcome::Unusable;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                if (::fstatat(directory, name, &named, AT_SYMLINK_NOFOLLOW) == 0
+                    && held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+                    file = fd;
+                    return Outcome::Taken;
+                }
+                ::close(fd); // removed by the launcher that held it: the next one is a new file
+                continue;
+            }
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK)
+                return Outcome::Held;
+            if (!isTransient(error))
+                return Outcome::Unusable;
+        }
+        return Outcome::Unusable;
+    }
+
+    void blockEndingSignals(int how)
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : endingSignals)
+            sigaddset(&set, signal);
+        ::sigprocmask(how, &set, nullptr);
     }
 
 } // namespace
@@ -73,56 +192,83 @@ SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
 {
 }
 
-SingleInstanceGuard::~SingleInstanceGuard()
+SingleInstanceGuard::~SingleInstanceGuard() { release(); }
+
+void SingleInstanceGuard::release()
 {
-    // Removed while still locked, so that nothing is left behind; a launcher that opened the
-    // file just before sees that it is gone once it holds it, and tries again.
-    if (lock >= 0) {
-        ::unlink(file.constData());
-        ::close(lock);
+    if (!held)
+        return;
+    // Removed while still locked, so that nothing is left behind; a launcher that opened a file
+    // just before sees that it is gone once it holds it, and tries again.
+    blockEndingSignals(SIG_BLOCK);
+    for (int i = 0; i < lockCount; ++i) {
+        removeLockFile(locks[i]);
+        ::close(locks[i].file);
+        ::close(locks[i].directory);
     }
+    lockCount = 0;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(endingSignals[i], &previousActions[i], nullptr);
+    blockEndingSignals(SIG_UNBLOCK);
+    held = false;
 }
 
 bool SingleInstanceGuard::acquire()
 {
-    if (lock >= 0)
+    if (held)
         return true;
-    const QByteArray directory = lockDirectory();
-    if (directory.isEmpty())
-        return false;
     // A hash keeps the name short whatever the path's length, and one path gives one name.
-    file = directory + '/' + QCryptographicHash::hash(filePath, QCryptographicHash::Sha256).toHex()
-        + ".lock";
-
-    // Running out of descriptors or kernel memory can pass; another launcher holding the lock
-    // cannot, so only the former is tried again, briefly.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (attempt > 0)
-            pause(10);
-        // Close-on-exec, or the product started by this launcher would hold the guard.
-        const int fd = ::open(
-            file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (fd < 0) {
-            if (isTransient(errno))
-                continue;
-            return false;
-        }
-        struct stat held, named;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (::fstat(fd, &held) == 0 && ::stat(file.constData(), &named) == 0
-                && held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
-                lock = fd;
-                return true;
-            }
-            ::close(fd); // removed by the launcher that held it: the next one is a new file
+    const QByteArray name
+        = QCryptographicHash::hash(filePath, QCryptographicHash::Sha256).toHex() + ".lock";
+    Lock taken[maxPlaces];
+    int count = 0;
+    bool heldElsewhere = false;
+    for (const QByteArray& place : places()) {
+        Lock lock;
+        lock.directory = openPlace(place);
+        if (lock.directory < 0)
+            continue;
+        const Outcome outcome = lockIn(lock.directory, name.constData(), lock.file);
+        if (outcome == Outcome::Taken && count < maxPlaces) {
+            std::strncpy(lock.name, name.constData(), sizeof lock.name - 1);
+            taken[count++] = lock;
             continue;
         }
-        const int error = errno;
-        ::close(fd);
-        if (error == EWOULDBLOCK || !isTransient(error))
-            return false;
+        ::close(lock.directory);
+        if (outcome == Outcome::Held) {
+            heldElsewhere = true;
+            break;
+        }
     }
-    return false;
+    if (heldElsewhere || count == 0) {
+        for (int i = 0; i < count; ++i) {
+            removeLockFile(taken[i]);
+            ::close(taken[i].file);
+            ::close(taken[i].directory);
+        }
+        lastError = heldElsewhere ? HeldError : UnavailableError;
+        return false;
+    }
+
+    blockEndingSignals(SIG_BLOCK);
+    for (int i = 0; i < count; ++i)
+        locks[i] = taken[i];
+    lockCount = count;
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        ::sigaction(endingSignals[i], nullptr, &previousActions[i]);
+        // A signal the launcher was started to ignore (nohup) stays ignored.
+        if (previousActions[i].sa_handler == SIG_IGN)
+            continue;
+        action.sa_handler = endOnSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(endingSignals[i], &action, nullptr);
+    }
+    blockEndingSignals(SIG_UNBLOCK);
+    held = true;
+    lastError = NoError;
+    return true;
 }
 
 #else
@@ -130,7 +276,7 @@ bool SingleInstanceGuard::acquire()
 SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
     : filePath(filePath)
 #ifdef Q_OS_WIN
-    , memory(QString::fromUtf8(filePath)) // nativeLauncherPath() is UTF-8 there
+    , memory(QString::fromUtf8(filePath)) // launcherFilePath() is UTF-8 there
 #else
     , memory(QFile::decodeName(filePath))
 #endif
@@ -139,9 +285,20 @@ SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
 
 SingleInstanceGuard::~SingleInstanceGuard() = default;
 
+void SingleInstanceGuard::release()
+{
+    if (memory.isAttached())
+        memory.detach();
+}
+
 bool SingleInstanceGuard::acquire()
 {
-    return memory.isAttached() || memory.create(1, QSharedMemory::ReadWrite);
+    if (memory.isAttached() || memory.create(1, QSharedMemory::ReadWrite)) {
+        lastError = NoError;
+        return true;
+    }
+    lastError = memory.error() == QSharedMemory::AlreadyExists ? HeldError : UnavailableError;
+    return false;
 }
 
 #endif

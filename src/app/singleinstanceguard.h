@@ -8,33 +8,50 @@
 
 namespace launcher {
 
-// Makes sure that only one launcher runs from one executable file at a time, per user.
+// Makes sure that only one launcher runs from one executable file at a time, per user. A launcher
+// is its file's path as the system names the running file (launcherFilePath(): links resolved; a
+// hard link or a bind mount is another path, and so another launcher).
 //
-// Elsewhere a one-byte shared-memory segment named after the file path is the guard. On Linux a
-// System V segment would outlive a launcher that was killed and its key file would follow TMPDIR,
-// and an abstract socket name can be taken by any other user and is not seen from another network
-// namespace. There the guard is an exclusive lock on a file named after a hash of the path, in a
-// directory that only the user can write to: the kernel releases the lock with the process, even
-// after kill -9; no other user can create or hold the file; a lock is the same in every namespace
-// of the machine. The file is removed when the guard is released.
+// On Linux the guard is an exclusive lock on a file named after a hash of the path, taken in
+// every private place of the user's that can be made, in this order: the runtime directory
+// /run/user/<uid>, a directory /tmp/nimbrel-launcher-<uid>, and the home's .cache (unless the home
+// is on a network file system, where a lock would reach other machines). All are found without
+// the environment, and each is a real directory owned by the user with no access for anyone else
+// (one of the user's own that lost that is made private again; one of another user's is not
+// used). Two launchers that see different places (one started before the login made the runtime
+// directory, one in a private /tmp) still meet in every place they share, and since all take the
+// places in the same order, of two that race one always wins. The kernel releases a lock with
+// its process, even after kill -9; no other user can create or hold the files; a lock holds across
+// namespaces; the product does not inherit it. The files are removed when the guard is released,
+// and when the launcher ends on SIGTERM, SIGINT or SIGHUP.
+//
+// Elsewhere a one-byte shared-memory segment named after the path is the guard.
 class SingleInstanceGuard {
 public:
-    // `filePath` is the launcher's executable as the system names it (nativeLauncherPath()).
+    enum Error {
+        NoError,
+        HeldError, // another launcher from the same file holds the guard
+        UnavailableError, // no place for the guard could be made: the launcher runs unguarded
+    };
+
+    // `filePath` is the launcher's executable (launcherFilePath()).
     explicit SingleInstanceGuard(const QByteArray& filePath);
     ~SingleInstanceGuard();
 
     SingleInstanceGuard(const SingleInstanceGuard&) = delete;
     SingleInstanceGuard& operator=(const SingleInstanceGuard&) = delete;
 
-    // True when this process now holds the guard; false when another launcher holds it or the
-    // guard could not be made.
+    // True when this process now holds the guard; otherwise error() says why not.
     bool acquire();
+    Error error() const { return lastError; }
+    // Gives the guard up before the object goes (the destructor does it otherwise).
+    void release();
 
 private:
     QByteArray filePath;
+    Error lastError = NoError;
 #ifdef Q_OS_LINUX
-    QByteArray file;
-    int lock = -1;
+    bool held = false;
 #else
     QSharedMemory memory;
 #endif

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 class QSettings;
@@ -22,12 +21,5 @@ inline QString builtInSettingsPath() { return QStringLiteral(":/launcher/setting
 // Prepares an INI settings object of the launcher's configuration: text outside ASCII is read as
 // UTF-8, which is how a vendor's editor writes it (Qt 5 would otherwise read Latin-1).
 void useUtf8(QSettings& settings);
-
-// The launcher's own executable as the system names it. On Linux a file name is bytes, not
-// necessarily UTF-8, and QCoreApplication::applicationFilePath() replaces what does not decode;
-// these are the real bytes, so that the product is found and the single-instance guard tells
-// two such directories apart. On Windows the UTF-8 form of applicationFilePath(), elsewhere its
-// encoded form.
-QByteArray nativeLauncherPath();
 
 } // namespace launcher

@@ -3,8 +3,6 @@
 #include "common/configpath.h"
 #include "tableguard.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -90,7 +88,7 @@ namespace {
         // the file name as given.
         const QString path
             = dir + QLatin1Char('/') + QStringLiteral("strings_%1.launcher.xml").arg(language);
-        return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(path);
+        return resolveConfigPath(path);
     }
 
     // The whole table, or false. Only a regular file is opened: a FIFO where the table should be
