@@ -2,9 +2,15 @@
 
 #include "configpath.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace launcher {
 
@@ -23,9 +29,10 @@ QString userStorePath(const QString& application)
 #endif
 }
 
-std::unique_ptr<QSettings> openUserStore(const QString& application)
+std::unique_ptr<QSettings> openUserStore(const QString& application, StoreText text)
 {
 #ifdef Q_OS_WIN
+    Q_UNUSED(text);
     return std::make_unique<QSettings>(
         QSettings::NativeFormat, QSettings::UserScope, organizationName, application);
 #else
@@ -39,8 +46,28 @@ std::unique_ptr<QSettings> openUserStore(const QString& application)
     // The native format here is this INI file; opening it by name leaves out the organisation-wide
     // and system-wide files that QSettings would read too, which the launcher never asks for.
     auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    useUtf8(*store);
+    if (text == StoreText::Utf8)
+        useUtf8(*store);
     return store;
+#endif
+}
+
+bool isUserStoreWritable(const QString& application)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(application);
+    return true;
+#else
+    if (::geteuid() != 0)
+        return true;
+    QByteArray path = QFile::encodeName(userStorePath(application));
+    while (path.size() > 1) {
+        struct stat status;
+        if (::lstat(path.constData(), &status) == 0 && status.st_uid != 0)
+            return false;
+        path.truncate(qMax(path.lastIndexOf('/'), 1));
+    }
+    return true;
 #endif
 }
 

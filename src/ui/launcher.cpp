@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 
 namespace launcher {
 
@@ -38,8 +40,6 @@ Launcher::Launcher(
     setWindowTitle(QString());
     setResult(0);
 
-    ui.titleLabel->setText(target->productName);
-    ui.versionLabel->setText(tr("lic_product_version").arg(target->version));
     if (QPushButton* closeButton = ui.buttonBox->button(QDialogButtonBox::Close))
         closeButton->setText(tr("lic_quit_btn"));
 
@@ -51,20 +51,69 @@ Launcher::Launcher(
     ui.updateLinkLabel->setOpenExternalLinks(false);
     connect(ui.updateLinkLabel, &QLabel::linkActivated, this, &openWebPage);
 
-    if (!updateInfo->updateUrl.isEmpty()) {
-        // Both values come from the download server's unauthenticated answer: they are shown as
-        // text, never read as markup (a link of their own, a picture that names a local file).
-        // One multi-argument pass, so a "%" sequence in the address or the version text is
-        // never expanded a second time.
-        ui.updateLinkLabel->setText(
-            QStringLiteral("<a href=\"%1\">%2</a>")
-                .arg(updateInfo->updateUrl.toHtmlEscaped(),
-                    tr("lic_update_link").arg(updateInfo->newVersion.toHtmlEscaped())));
-    } else {
+    if (updateInfo->updateUrl.isEmpty())
         ui.updateLinkLabel->hide();
-    }
+    fitTexts();
 
     update();
+}
+
+void Launcher::fitTexts()
+{
+    const QString title = target->productName;
+    const QString version = tr("lic_product_version").arg(target->version);
+    const QString linkText = tr("lic_update_link");
+    const QString launch = ui.launchButton->text();
+    // Each text at most `width` pixels wide, cut short with an ellipsis beyond. Texts of the
+    // product's own that are markup are left as they are; of the link's text, which the tables
+    // may write as markup too, only the reported version is cut.
+    const auto setTexts = [&](int width) {
+        const auto fit = [](const QWidget* widget, const QString& text, int width) {
+            return Qt::mightBeRichText(text)
+                ? text
+                : widget->fontMetrics().elidedText(text, Qt::ElideRight, qMax(width, 0));
+        };
+        ui.titleLabel->setText(fit(ui.titleLabel, title, width));
+        ui.versionLabel->setText(fit(ui.versionLabel, version, width));
+        if (!updateInfo->updateUrl.isEmpty()) {
+            const QFontMetrics metrics = ui.updateLinkLabel->fontMetrics();
+            const int rest = metrics.horizontalAdvance(
+                QTextDocumentFragment::fromHtml(linkText.arg(QString())).toPlainText());
+            const QString newVersion = metrics.elidedText(
+                updateInfo->newVersion, Qt::ElideRight, qMax(width - rest, 0));
+            // Both values come from the download server's unauthenticated answer: they are
+            // shown as text, never read as markup (a link of their own, a picture that names a
+            // local file). One multi-argument pass, so a "%" sequence in the address or the text
+            // is never expanded a second time.
+            ui.updateLinkLabel->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                                            .arg(updateInfo->updateUrl.toHtmlEscaped(),
+                                                linkText.arg(newVersion.toHtmlEscaped())));
+        }
+        ui.launchButton->setText(fit(ui.launchButton, launch, width));
+    };
+    // The window's width as its layout now wants it: every cached size hint is dropped first.
+    const auto neededWidth = [this] {
+        for (QWidget* widget : findChildren<QWidget*>())
+            widget->updateGeometry();
+        for (QLayout* layout : findChildren<QLayout*>())
+            layout->invalidate();
+        return minimumSizeHint().width();
+    };
+
+    // The window is as wide as its widest text needs, and a reported version may be of any
+    // length: the texts give up what the window would need beyond the screen's available width
+    // (with room for the window's frame), so that all of it, its buttons too, stays on the screen.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int available = screen ? screen->availableGeometry().width() - 32 : QWIDGETSIZE_MAX;
+    int width = available;
+    setTexts(width);
+    for (int pass = 0; pass < 4; ++pass) {
+        const int overflow = neededWidth() - available;
+        if (overflow <= 0)
+            break;
+        width -= overflow;
+        setTexts(width);
+    }
 }
 
 Launcher::~Launcher() = default;

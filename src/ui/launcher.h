@@ -36,6 +36,10 @@ private slots:
     void update();
 
 private:
+    // Sets the texts that name the product, its versions and the launch, each cut short as far as
+    // the window needs to fit the screen.
+    void fitTexts();
+
     Ui::LauncherClass ui;
     Target* target;
     const UpdateInfo* updateInfo;

@@ -138,17 +138,27 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
             loop.quit();
         }
     });
+    // An answer that announces more is refused as soon as it says so.
+    connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
+        bool announced = false;
+        const qint64 length
+            = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+        if (announced && length > maxUpdateReplySize) {
+            tooLong = true;
+            loop.quit();
+        }
+    });
     QTimer::singleShot(1000, &loop, &QEventLoop::quit);
     loop.exec();
 
-    if (tooLong || reply->bytesAvailable() > maxUpdateReplySize) {
+    // Only a whole answer counts. One still arriving when the second is up (fewer bytes than it
+    // announced, a chunked body that has not ended) may be cut anywhere, inside its address too,
+    // which would lead to another host; and a cut version would be recorded as offered.
+    if (tooLong || !reply->isFinished() || reply->bytesAvailable() > maxUpdateReplySize) {
         endExchange(connectionsBefore);
         return false;
     }
-    const bool newer = handleReply(reply, version);
-    if (!reply->isFinished())
-        endExchange(connectionsBefore);
-    return newer;
+    return handleReply(reply, version);
 }
 
 void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)

@@ -10,6 +10,13 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace launcher {
 
 const QString platformName = QStringLiteral("windows");
@@ -30,6 +37,44 @@ namespace {
             nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     }
 
+    // While the desktop's opener starts, the launcher's output is /dev/null. The opener is a
+    // program of its own (xdg-open, the browser it starts) and writes what it likes to the output
+    // it inherits, which is the launcher's: that it found no browser, with the page's address.
+    class QuietOutput {
+    public:
+        QuietOutput()
+        {
+#ifdef Q_OS_UNIX
+            std::fflush(nullptr);
+            const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            for (int fd : { 1, 2 }) {
+                saved[fd - 1] = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+                if (nowhere >= 0)
+                    ::dup2(nowhere, fd);
+            }
+            if (nowhere >= 0)
+                ::close(nowhere);
+#endif
+        }
+        ~QuietOutput()
+        {
+#ifdef Q_OS_UNIX
+            std::fflush(nullptr);
+            for (int fd : { 1, 2 }) {
+                if (saved[fd - 1] >= 0) {
+                    ::dup2(saved[fd - 1], fd);
+                    ::close(saved[fd - 1]);
+                }
+            }
+#endif
+        }
+        QuietOutput(const QuietOutput&) = delete;
+        QuietOutput& operator=(const QuietOutput&) = delete;
+
+    private:
+        int saved[2] = { -1, -1 };
+    };
+
     bool isWebAddress(const QUrl& address)
     {
         const QString scheme = address.scheme();
@@ -41,8 +86,10 @@ namespace {
 void openWebPage(const QString& address)
 {
     const QUrl page(address, QUrl::TolerantMode);
-    if (isWebAddress(page))
-        QDesktopServices::openUrl(page);
+    if (!isWebAddress(page))
+        return;
+    const QuietOutput quiet;
+    QDesktopServices::openUrl(page);
 }
 
 void setQuestionHandler(QuestionHandler handler) { questionHandler() = std::move(handler); }

@@ -76,19 +76,25 @@ namespace {
 
 bool takeOffer(const QString& key, const QString& version)
 {
+    const bool writable = isUserStoreWritable(storeName);
 #ifndef Q_OS_WIN
     const QFileInfo file(userStorePath(storeName));
-    QDir().mkpath(file.absolutePath());
+    if (writable)
+        QDir().mkpath(file.absolutePath());
     const Turn turn(file.absolutePath());
 #endif
-    const std::unique_ptr<QSettings> store = openUserStore(storeName);
+    // Escaped, so that the version read back is exactly the one stored, whatever it holds.
+    const std::unique_ptr<QSettings> store = openUserStore(storeName, StoreText::Escaped);
     if (!store)
         return true;
     const QString offered = store->value(key).toString();
     if (!offered.isEmpty() && offered == version)
         return false;
+    if (!writable)
+        return true;
 #ifndef Q_OS_WIN
-    if (!roomToRewrite(file, key.toUtf8().size() + version.toUtf8().size()))
+    // Each character outside ASCII is written as an escape of six bytes.
+    if (!roomToRewrite(file, 6 * (key.size() + version.size())))
         return true;
 #endif
     store->setValue(key, version);

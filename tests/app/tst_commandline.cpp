@@ -1,14 +1,46 @@
 #include "app/commandline.h"
 
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QTemporaryFile>
 #include <QTest>
 
 class tst_CommandLine : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void parse_data();
     void parse();
+    void qtOptions_data();
+    void qtOptions();
+
+private:
+    // What a real QApplication on `platform` leaves of `arguments`.
+    QStringList leftByQt(const QString& platform, const QStringList& arguments);
+    QString display; // of an X server of the test's own, for the xcb platform
+    QProcess xServer;
 };
+
+void tst_CommandLine::initTestCase()
+{
+    QTemporaryFile number;
+    QVERIFY(number.open());
+    // Xvfb writes the display's number to descriptor 3, which QProcess does not offer: through
+    // the shell.
+    xServer.start("/bin/sh",
+        { "-c", "exec Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>\"$0\" 2>/dev/null",
+            number.fileName() });
+    if (QTest::qWaitFor([&] { return number.size() > 0; }, 5000))
+        display = ":" + QString::fromLatin1(number.readAll()).trimmed();
+}
+
+void tst_CommandLine::cleanupTestCase()
+{
+    xServer.kill();
+    xServer.waitForFinished();
+}
 
 void tst_CommandLine::parse_data()
 {
@@ -43,5 +75,86 @@ void tst_CommandLine::parse()
     QTEST(result.passThrough, "passThrough");
 }
 
-QTEST_APPLESS_MAIN(tst_CommandLine)
+QStringList tst_CommandLine::leftByQt(const QString& platform, const QStringList& arguments)
+{
+    QStringList filled;
+    for (QString argument : arguments)
+        filled << argument.replace("{platform}", platform)
+                      .replace("{display}", display)
+                      .replace("{plugins}",
+                          QLibraryInfo::location(QLibraryInfo::PluginsPath) + "/platforms");
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", platform);
+    environment.insert("DISPLAY", display);
+    probe.setProcessEnvironment(environment);
+    probe.start(QT_OPTIONS_PROBE, filled);
+    if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
+        return { "probe failed:", QString::fromUtf8(probe.readAllStandardError()) };
+    QStringList left;
+    for (const QByteArray& argument : probe.readAllStandardOutput().split('\0'))
+        left << QString::fromUtf8(argument);
+    left.removeLast(); // after the last NUL
+    // The placeholders again, so that the result reads like the row.
+    for (QString& argument : left)
+        argument.replace(display, "{display}");
+    return left;
+}
+
+void tst_CommandLine::qtOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // {platform}, {display}, {plugins}: filled in
+    QTest::addColumn<QStringList>("kept");
+
+    using L = QStringList;
+    QTest::newRow("each with its value")
+        << L { "-platform", "{platform}", "-platformpluginpath", "{plugins}", "-platformtheme",
+               "t", "-plugin", "p", "-qwindowgeometry", "9x9", "-qwindowicon", "i",
+               "-qwindowtitle", "t", "-geometry", "9x9", "-title", "t", "-icon", "i", "-session",
+               "s", "-display", "{display}", "-name", "n", "-visual", "1", "-style", "fusion",
+               "-stylesheet", "s", "-qmljsdebugger", "q", "x" }
+        << L { "x" };
+    QTest::newRow("alone, and with a value after =")
+        << L { "-reverse", "-widgetcount", "-testability", "-qdevel", "-nograb", "-dograb",
+               "-style=fusion", "-stylesheet=s", "-qmljsdebugger=port:1", "x" }
+        << L { "x" };
+    QTest::newRow("two dashes") << L { "--platform", "{platform}", "--style", "fusion",
+        "--reverse", "--name", "n", "--display", "{display}", "x" } << L { "x" };
+    QTest::newRow("a value whatever it looks like")
+        << L { "-qwindowtitle", "-style", "fusion", "x", "-style", "x", "fusion", "x" }
+        << L { "fusion", "x", "fusion", "x" };
+    QTest::newRow("last, without its value: taken out")
+        << L { "a", "-qwindowtitle" } << L { "a" };
+    QTest::newRow("last, without its value: left") << L { "a", "-display" } << L { "a", "-display" };
+    QTest::newRow("not Qt's") << L { "-session=s", "-sync", "-fn", "f", "-STYLE", "x", "---style",
+        "-", "--", "-f", "-s", "-l", "" }
+                              << L { "-session=s", "-sync", "-fn", "f", "-STYLE", "x", "---style",
+                                     "-", "--", "-f", "-s", "-l", "" };
+}
+
+void tst_CommandLine::qtOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, kept);
+    QStringList ours;
+    const QStringList all = QStringList { "launcher" } + arguments;
+    for (const int position : launcher::nonQtArguments(all))
+        ours << all.at(position);
+    QCOMPARE(ours.mid(1), kept);
+
+    // The list is X11's: a real QApplication under xcb takes out exactly the same; on any other
+    // platform only some of them, never one that the list keeps.
+    const QStringList offscreen = leftByQt("offscreen", arguments);
+    int next = 0;
+    for (const QString& argument : kept) {
+        next = offscreen.indexOf(argument, next) + 1;
+        QVERIFY2(next > 0,
+            qPrintable("offscreen keeps " + offscreen.join(' ') + ", not all of " + kept.join(' ')));
+    }
+    if (display.isEmpty())
+        QSKIP("no X server (Xvfb) to compare with xcb");
+    QCOMPARE(leftByQt("xcb", arguments), kept);
+}
+
+QTEST_GUILESS_MAIN(tst_CommandLine)
 #include "tst_commandline.moc"

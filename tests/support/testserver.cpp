@@ -57,6 +57,8 @@ public:
         socket->write(response);
         if (behaviour == Answer)
             return socket->disconnectFromHost();
+        if (chunk.isEmpty()) // the answer stops there, and the connection stays open
+            return;
         auto more = [=] {
             while (socket->state() == QAbstractSocket::ConnectedState
                 && socket->bytesToWrite() < 262144)

@@ -12,6 +12,7 @@ public:
         Answer, // writes `response` after the request head, then closes
         Silent, // reads, never answers
         Stream, // writes `response`, then `chunk` again and again for as long as the peer reads
+                // (no chunk: nothing more, and the connection stays open)
     };
     // With `answerTogether` above 1, answers are held back until that many requests have come.
     explicit TestServer(Behaviour behaviour, const QByteArray& response = QByteArray(),
