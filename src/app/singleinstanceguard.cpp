@@ -9,11 +9,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 #endif
@@ -31,7 +29,7 @@ namespace {
         int file = -1;
         char name[72] = {};
     };
-    constexpr int maxPlaces = 3;
+    constexpr int maxPlaces = 2;
     Lock locks[maxPlaces];
     volatile sig_atomic_t lockCount = 0;
     const int endingSignals[] = { SIGTERM, SIGINT, SIGHUP };
@@ -71,46 +69,27 @@ namespace {
         nanosleep(&delay, nullptr);
     }
 
-    // A file system shared between machines, where a lock would hold back a launcher elsewhere.
-    bool isNetworkFileSystem(const QByteArray& path)
+    // The user's runtime directory, when it is private as it should be.
+    QByteArray runtimePlace()
     {
-        struct statfs system;
-        if (::statfs(path.constData(), &system) != 0)
-            return true;
-        switch (static_cast<unsigned long>(system.f_type)) {
-        case NFS_SUPER_MAGIC:
-        case SMB_SUPER_MAGIC:
-        case 0xFF534D42UL: // CIFS
-        case 0xFE534D42UL: // SMB2
-        case AFS_SUPER_MAGIC:
-        case CODA_SUPER_MAGIC:
-        case V9FS_MAGIC:
-        case CEPH_SUPER_MAGIC:
-        case FUSE_SUPER_MAGIC:
-            return true;
-        default:
-            return false;
-        }
+        const QByteArray runtime = "/run/user/" + QByteArray::number(::geteuid());
+        struct stat status;
+        return ::lstat(runtime.constData(), &status) == 0 && S_ISDIR(status.st_mode)
+                && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0
+            ? runtime + "/nimbrel-launcher"
+            : QByteArray();
     }
 
-    // The places for the guard, in the order every launcher takes them.
-    QList<QByteArray> places()
+    // The last resort: in the home of the user's account. A home may be shared between machines,
+    // where a lock would hold back the user's launchers elsewhere.
+    QByteArray homePlace()
     {
-        const QByteArray uid = QByteArray::number(::geteuid());
-        QList<QByteArray> result;
-        const QByteArray runtime = "/run/user/" + uid;
-        struct stat status;
-        if (::lstat(runtime.constData(), &status) == 0 && S_ISDIR(status.st_mode)
-            && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0)
-            result << runtime + "/nimbrel-launcher";
-        result << "/tmp/nimbrel-launcher-" + uid;
         const passwd* user = ::getpwuid(::geteuid());
         const QByteArray home = user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray();
-        if (home.startsWith('/') && !isNetworkFileSystem(home)) {
-            ::mkdir(home + "/.cache", 0700);
-            result << home + "/.cache/nimbrel-launcher";
-        }
-        return result;
+        if (!home.startsWith('/'))
+            return QByteArray();
+        ::mkdir(home + "/.cache", 0700);
+        return home + "/.cache/nimbrel-launcher";
     }
 
     // The place as an open directory that is the user's and nobody else's, or -1.
@@ -222,24 +201,25 @@ bool SingleInstanceGuard::acquire()
         = QCryptographicHash::hash(filePath, QCryptographicHash::Sha256).toHex() + ".lock";
     Lock taken[maxPlaces];
     int count = 0;
-    bool heldElsewhere = false;
-    for (const QByteArray& place : places()) {
+    // Taken in every place that can be made, each in the same order by every launcher.
+    const auto lockPlace = [&](const QByteArray& place) {
         Lock lock;
-        lock.directory = openPlace(place);
+        lock.directory = place.isEmpty() ? -1 : openPlace(place);
         if (lock.directory < 0)
-            continue;
+            return Outcome::Unusable;
         const Outcome outcome = lockIn(lock.directory, name.constData(), lock.file);
-        if (outcome == Outcome::Taken && count < maxPlaces) {
+        if (outcome == Outcome::Taken) {
             std::strncpy(lock.name, name.constData(), sizeof lock.name - 1);
             taken[count++] = lock;
-            continue;
+        } else {
+            ::close(lock.directory);
         }
-        ::close(lock.directory);
-        if (outcome == Outcome::Held) {
-            heldElsewhere = true;
-            break;
-        }
-    }
+        return outcome;
+    };
+    bool heldElsewhere = lockPlace(runtimePlace()) == Outcome::Held
+        || lockPlace("/tmp/nimbrel-launcher-" + QByteArray::number(::geteuid())) == Outcome::Held;
+    if (!heldElsewhere && count == 0)
+        heldElsewhere = lockPlace(homePlace()) == Outcome::Held;
     if (heldElsewhere || count == 0) {
         for (int i = 0; i < count; ++i) {
             removeLockFile(taken[i]);

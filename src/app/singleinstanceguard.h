@@ -12,16 +12,15 @@ namespace launcher {
 // is its file's path as the system names the running file (launcherFilePath(): links resolved; a
 // hard link or a bind mount is another path, and so another launcher).
 //
-// On Linux the guard is an exclusive lock on a file named after a hash of the path, taken in
-// every private place of the user's that can be made, in this order: the runtime directory
-// /run/user/<uid>, a directory /tmp/nimbrel-launcher-<uid>, and the home's .cache (unless the home
-// is on a network file system, where a lock would reach other machines). All are found without
-// the environment, and each is a real directory owned by the user with no access for anyone else
-// (one of the user's own that lost that is made private again; one of another user's is not
-// used). Two launchers that see different places (one started before the login made the runtime
-// directory, one in a private /tmp) still meet in every place they share, and since all take the
-// places in the same order, of two that race one always wins. The kernel releases a lock with
-// its process, even after kill -9; no other user can create or hold the files; a lock holds across
+// On Linux the guard is an exclusive lock on a file named after a hash of the path, taken in the
+// user's private places: the runtime directory /run/user/<uid> and a directory
+// /tmp/nimbrel-launcher-<uid>, in that order, each where it can be made; where neither can, in the
+// home's .cache. All are found without the environment, and each is a real directory owned by the
+// user with no access for anyone else (one of the user's own that lost that is made private again;
+// one of another user's is not used). Two launchers that see different places (one started before
+// the login made the runtime directory) still meet in the one they share, and since all take the
+// places in the same order, of two that race one always wins. The kernel releases a lock with its
+// process, even after kill -9; no other user can create or hold the files; a lock holds across
 // namespaces; the product does not inherit it. The files are removed when the guard is released,
 // and when the launcher ends on SIGTERM, SIGINT or SIGHUP.
 //

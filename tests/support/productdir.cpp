@@ -76,8 +76,12 @@ bool ProductDir::addProduct(const QByteArray& at)
 
 void ProductDir::Reaper::operator()(QProcess* process) const
 {
-    process->kill();
-    process->waitForFinished();
+    // Asked first, so that a launcher still running takes its guard's files with it.
+    process->terminate();
+    if (!process->waitForFinished(2000)) {
+        process->kill();
+        process->waitForFinished();
+    }
     delete process;
 }
 
