@@ -154,19 +154,23 @@ void tst_LauncherProcess::scenario()
     TestServer server(kind == "silent" ? TestServer::Silent
             : kind == "stream"         ? TestServer::Stream
                                        : TestServer::Answer,
-        response, scenario.value("chunk"), scenario.value("together", "1").toInt());
+        response, scenario.value("chunk"), scenario.value("together", "1").toInt(),
+        scenario.value("tls") == "yes");
     const quint16 port = kind == "refused" || kind == "port" ? free : server.port();
     QUdpSocket nameServer; // hears, never answers
     QVERIFY2(
         kind != "nameserver" || nameServer.bind(QHostAddress::LocalHost, 53), "port 53 is taken");
-    product.env.insert(
-        "LAUNCHER_TEST_UPDATE_URL", QStringLiteral("http://127.0.0.1:%1/sw").arg(port));
-    // $P, $Q and $D in the environment's values and the address: the free port, the test
-    // server's and the launcher's directory.
+    product.env.insert("LAUNCHER_TEST_UPDATE_URL",
+        QStringLiteral("%1://127.0.0.1:%2/sw")
+            .arg(scenario.value("tls") == "yes" ? "https" : "http")
+            .arg(port));
+    // $P, $Q, $D and $F in the environment's values and the address: the free port, the test
+    // server's, the launcher's directory and the fixtures' directory.
     const auto expanded = [&](QByteArray text) {
         return QString::fromLatin1(text.replace("$P", QByteArray::number(free))
                                        .replace("$Q", QByteArray::number(server.port()))
-                                       .replace("$D", product.path()));
+                                       .replace("$D", product.path())
+                                       .replace("$F", FIXTURES));
     };
     if (!scenario.value("url").isEmpty())
         product.env.insert("LAUNCHER_TEST_UPDATE_URL", expanded(scenario.value("url")));

@@ -1,16 +1,51 @@
 #include "testserver.h"
 
+#include <QFile>
 #include <QMutex>
 #include <QPointer>
 #include <QSemaphore>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
 #include <atomic>
 
+namespace {
+
+// With a certificate, every connection is TLS: the server's certificate is the fixture's, which
+// the fixture's authority signed for 127.0.0.1.
+class Server : public QTcpServer {
+public:
+    QSslCertificate certificate;
+    QSslKey key;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (certificate.isNull())
+            return QTcpServer::incomingConnection(descriptor);
+        auto* socket = new QSslSocket(this);
+        socket->setLocalCertificate(certificate);
+        socket->setPrivateKey(key);
+        socket->setSocketDescriptor(descriptor);
+        addPendingConnection(socket);
+        socket->startServerEncryption();
+    }
+};
+
+QByteArray fileContents(const QString& name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 class TestServer::Thread : public QThread {
 public:
+    bool tls = false;
     Behaviour behaviour;
     QByteArray response, chunk;
     int answerTogether;
@@ -23,7 +58,13 @@ public:
 
     void run() override
     {
-        QTcpServer server;
+        Server server;
+#ifndef QT_NO_SSL
+        if (tls) {
+            server.certificate = QSslCertificate(fileContents(TLS_FIXTURES "/server.pem"));
+            server.key = QSslKey(fileContents(TLS_FIXTURES "/server.key"), QSsl::Rsa);
+        }
+#endif
         port = server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
         ready.release();
         QObject::connect(&server, &QTcpServer::newConnection, [&] {
@@ -70,10 +111,11 @@ public:
     }
 };
 
-TestServer::TestServer(
-    Behaviour behaviour, const QByteArray& response, const QByteArray& chunk, int answerTogether)
+TestServer::TestServer(Behaviour behaviour, const QByteArray& response, const QByteArray& chunk,
+    int answerTogether, bool tls)
     : thread(new Thread)
 {
+    thread->tls = tls;
     thread->behaviour = behaviour;
     thread->response = response;
     thread->chunk = chunk;
