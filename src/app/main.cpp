@@ -4,7 +4,7 @@
 #include "app/run.h"
 #include "app/singleinstanceguard.h"
 #include "app/target.h"
-#include "common/configpath.h"
+#include "common/settingsfile.h"
 #include "common/launcherpath.h"
 #include "update/checkupdate.h"
 

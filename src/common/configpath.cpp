@@ -3,8 +3,6 @@
 #include "launcherpath.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSettings>
 
 namespace launcher {
 
@@ -19,7 +17,5 @@ QString resolveConfigPath(const QString& path)
 {
     return QDir(launcherDirectory()).absoluteFilePath(configPath(path));
 }
-
-void useUtf8(QSettings& settings) { settings.setIniCodec("UTF-8"); }
 
 } // namespace launcher

@@ -1,6 +1,7 @@
 #include "userstore.h"
 
-#include "configpath.h"
+#include "names.h"
+#include "settingsfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,8 +14,6 @@
 #endif
 
 namespace launcher {
-
-const QString organizationName = QStringLiteral("Nimbrel");
 
 QString userStorePath(const QString& application)
 {

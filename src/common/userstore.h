@@ -8,9 +8,6 @@ class QSettings;
 
 namespace launcher {
 
-// The organisation under which the user's settings are kept.
-extern const QString organizationName;
-
 // A store holds a line per product and locale; anything near this size is not ours.
 constexpr qint64 maxUserStoreSize = 1024 * 1024;
 

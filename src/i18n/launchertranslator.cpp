@@ -1,6 +1,7 @@
 #include "launchertranslator.h"
 
 #include "common/configpath.h"
+#include "common/settingsfile.h"
 #include "common/userstore.h"
 #include "stringtable.h"
 

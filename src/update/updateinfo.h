@@ -11,7 +11,4 @@ struct UpdateInfo {
     QString updateUrl;
 };
 
-// The platform element of the request path and the "platform" item of the download page.
-extern const QString platformName;
-
 } // namespace launcher

@@ -2,6 +2,7 @@
 
 #include "app/target.h"
 #include "checkupdate.h"
+#include "common/names.h"
 #include "updateinfo.h"
 #include "versionstore.h"
 
@@ -18,8 +19,6 @@
 #endif
 
 namespace launcher {
-
-const QString platformName = QStringLiteral("windows");
 
 namespace {
 

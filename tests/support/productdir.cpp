@@ -44,21 +44,10 @@ bool ProductDir::write(const QByteArray& file, const QByteArray& contents)
         && out.write(contents) == contents.size();
 }
 
-static bool copy(
-    const QString& from, ProductDir& to, const QByteArray& at, const QByteArray& settings)
+static bool copy(const QString& from, ProductDir& to, const QByteArray& at)
 {
     QFile in(from);
-    QByteArray binary = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    if (!settings.isEmpty()) {
-        // The built-in settings are stored uncompressed between these lines; anything of the same
-        // length may take their place.
-        const int begin = binary.indexOf("; test settings begin"),
-                  end = binary.indexOf("; test settings end");
-        const QByteArray text = settings + "\r\n;";
-        if (begin < 0 || text.size() > end - begin)
-            return false;
-        binary.replace(begin, end - begin, text + QByteArray(end - begin - text.size(), ' '));
-    }
+    const QByteArray binary = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     return !binary.isEmpty() && to.write(at, binary)
         && QFile::setPermissions(name(to.path(at)),
             QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
@@ -66,13 +55,15 @@ static bool copy(
 
 bool ProductDir::addLauncher(const QByteArray& settings, const QByteArray& at)
 {
-    return copy(TEST_LAUNCHER, *this, at, settings);
+    if (!settings.isEmpty()) {
+        if (!write("~/settings.ini", settings))
+            return false;
+        env.insert("LAUNCHER_TEST_SETTINGS", name(path("~/settings.ini")));
+    }
+    return copy(TEST_LAUNCHER, *this, at);
 }
 
-bool ProductDir::addProduct(const QByteArray& at)
-{
-    return copy(RECORDER, *this, at, QByteArray());
-}
+bool ProductDir::addProduct(const QByteArray& at) { return copy(RECORDER, *this, at); }
 
 void ProductDir::Reaper::operator()(QProcess* process) const
 {

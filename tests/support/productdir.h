@@ -25,7 +25,8 @@ public:
     // "~/config" and runtime directory "~/run".
     QByteArray path(const QByteArray& relative = QByteArray()) const;
     bool write(const QByteArray& file, const QByteArray& contents);
-    // `settings` replaces the test launcher's built-in settings file (empty: its own).
+    // `settings` replace the test launcher's built-in settings (empty: its own), through its
+    // settings hook: they are written to "~/settings.ini", which LAUNCHER_TEST_SETTINGS names.
     bool addLauncher(const QByteArray& settings = QByteArray(), const QByteArray& at = "launcher");
     bool addProduct(const QByteArray& at = "qpr.exe");
 

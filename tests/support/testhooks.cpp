@@ -2,6 +2,7 @@
 // question and what the user does in the window come from the environment, and what it asks,
 // opens and shows goes to a file, so that process tests run the real launcher without a person
 // or a network. The shipped launcher has none of this.
+//   LAUNCHER_TEST_SETTINGS    the built-in settings: an INI file read in place of the compiled-in
 //   LAUNCHER_TEST_UPDATE_URL  base address of the download server ("http://127.0.0.1:PORT/sw")
 //   LAUNCHER_TEST_CA          a certificate authority trusted besides the system's (PEM file)
 //   LAUNCHER_TEST_ANSWER      "yes" or "no" (default) to the update question
@@ -14,6 +15,7 @@
 //                             addresses> <launch or nothing> <placement>", their fields
 //                             separated by tabs; the placement is "centred" when all of the
 //                             window lies in the screen's available area, in its middle
+#include "common/settingsfile.h"
 #include "update/checkupdate.h"
 #include "update/updateoffer.h"
 
@@ -123,6 +125,7 @@ protected:
 Observer* const observer = new Observer;
 
 const bool installed = [] {
+    launcher::setBuiltInSettingsPath(qEnvironmentVariable("LAUNCHER_TEST_SETTINGS"));
     launcher::setUpdateBaseUrl(qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL"));
 #ifndef QT_NO_SSL // a Qt built without TLS (the Windows cross build) has none of it
     if (qEnvironmentVariableIsSet("LAUNCHER_TEST_CA")) {
