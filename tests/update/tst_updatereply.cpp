@@ -1,5 +1,6 @@
-// How a reply body is read, and when it counts as a newer version. Which download page is
-// offered shows in the process scenarios.
+// How a reply body is read, when it counts as a newer version, and which download page is offered
+// for the address it reports.
+#include "update/updateoffer.h"
 #include "update/updatereply.h"
 
 #include <QTest>
@@ -10,6 +11,8 @@ class tst_UpdateReply : public QObject {
 private slots:
     void parse_data();
     void parse();
+    void downloadPage_data();
+    void downloadPage();
 };
 
 void tst_UpdateReply::parse_data()
@@ -59,6 +62,28 @@ void tst_UpdateReply::parse()
     QCOMPARE(launcher::parseUpdateReply(body, "4.10", version, address), !newVersion.isNull());
     QCOMPARE(version, newVersion.isNull() ? "earlier" : newVersion);
     QCOMPARE(address, newVersion.isNull() ? "earlier" : url);
+}
+
+void tst_UpdateReply::downloadPage_data()
+{
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<QString>("page"); // empty: no download page, nothing offered
+
+    QTest::newRow("platform as the only item")
+        << "http://dl.example/q" << "http://dl.example/q?platform=windows";
+    QTest::newRow("items kept in their order, platform added last, the scheme in lower case")
+        << "HTTPS://d.example/?a=1&platform=mac" << "https://d.example/?a=1&platform=mac&platform=windows";
+    QTest::newRow("a file on the local disk") << "file:///bin/sh" << "";
+    QTest::newRow("a script") << "javascript:alert(1)" << "";
+    QTest::newRow("no scheme") << "d.example/get" << "";
+    QTest::newRow("a blank before the scheme") << " http://d.example/" << "";
+    QTest::newRow("another protocol") << "ftp://d.example/" << "";
+}
+
+void tst_UpdateReply::downloadPage()
+{
+    QFETCH(QString, reported);
+    QTEST(launcher::downloadPageAddress(reported), "page");
 }
 
 QTEST_APPLESS_MAIN(tst_UpdateReply)
