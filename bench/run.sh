@@ -60,7 +60,8 @@ for n in 0 100 1000 10000 100000; do # tables beside the shipped ones, chosen wi
         print "</lum_objects>" }' >"$work/nolocale/$strings/strings_bench$n.launcher.xml"
 done
 echo "$port" >"$srv/port" && cat >"$srv/nginx.conf" <<EOF
-daemon off; worker_processes 1; pid nginx.pid; events { worker_connections 64; }
+daemon off; worker_processes 1; pid nginx.pid; error_log error.log;
+events { worker_connections 64; }
 http { access_log access.log; default_type text/plain;
     client_body_temp_path tmp; proxy_temp_path tmp; fastcgi_temp_path tmp; uwsgi_temp_path tmp; scgi_temp_path tmp;
     server { listen 127.0.0.1:$port;
