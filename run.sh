@@ -6,6 +6,11 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 build="${LAUNCHER_BUILD_DIR:-$root/build}"
 "$root/scripts/setup.sh" launcher demoproduct productdata
+# Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$build/runtime"
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 
 # Without a display a start that shows nothing runs on Qt's offscreen platform. A window there
 # would wait for ever for a click nobody can make: the window of -f, and the update question of
