@@ -8,5 +8,13 @@ root="$(cd "$(dirname "$0")" && pwd)"
 export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx openssl procps python3 ${LAUNCHER_EXTRA_PACKAGES:-}"
 "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
-cd "${LAUNCHER_BUILD_DIR:-$root/build}"
+build="${LAUNCHER_BUILD_DIR:-$root/build}"
+# Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there: the tests get one
+# of their own in the build directory, removed afterwards.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="$(mktemp -d "$build/runtime.XXXXXX")"
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+cd "$build"
 ctest --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" "$@"

@@ -5,6 +5,8 @@
 #       checked runs per row under GNU time. Results in build-bench/results/; --record copies them to
 #       bench/results/ and the table into README.md (--update-readme: that step alone).
 #   bench/run.sh --profile             where the time goes, in build-bench/profile.txt
+# Both first install what is missing (hyperfine, nginx, GNU time; for --profile strace, perf and
+# valgrind) through scripts/setup.sh, as ./test.sh does.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)" && bench="$root/bench"
 if [ -z "${BENCH_REAPER:-}" ]; then # a child subreaper: the detached products end as its children
@@ -30,10 +32,15 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-type -P hyperfine nginx time >/dev/null || { echo "bench/run.sh: needs apt-get install hyperfine nginx time" >&2; exit 1; }
-echo "bench: building in $build" >&2 && mkdir -p "$out"
-{ nice -n 5 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_BENCH=ON -DLAUNCHER_BUILD_TESTS=OFF \
-    -DLAUNCHER_UPDATE_HOST="127.0.0.1:$port" && nice -n 5 cmake --build "$build" -j 2; } >"$build/bench-build.log" 2>&1 \
+# What the benchmark runs besides the build (--profile: its tools too); scripts/setup.sh installs
+# what is missing, as for ./test.sh, then configures and builds the Release tree.
+extra="hyperfine nginx time python3"
+[ -z "$profile" ] || extra="$extra strace linux-perf valgrind"
+mkdir -p "$out" && echo "bench: set-up and build in $build (log: $build/bench-build.log)" >&2
+LAUNCHER_EXTRA_PACKAGES="$extra ${LAUNCHER_EXTRA_PACKAGES:-}" LAUNCHER_BUILD_DIR="$build" \
+    LAUNCHER_BUILD_TYPE=Release LAUNCHER_CMAKE_ARGS="-DLAUNCHER_BENCH=ON \
+    -DLAUNCHER_BUILD_TESTS=OFF -DLAUNCHER_UPDATE_HOST=127.0.0.1:$port" \
+    nice -n 5 "$root/scripts/setup.sh" 2>"$build/bench-build.log" \
     || { tail -n 30 "$build/bench-build.log" >&2; exit 1; }
 value() { tr -d '\r' <"$build/bench/settings-locale.ini" | sed -n "s/^$1 *= *//p" | head -n1 | sed 's/\\\\*/\//g'; }
 version=$(value version) target=$(value name) strings=$(value strings_dir)
@@ -60,7 +67,8 @@ for n in 0 100 1000 10000 100000; do # tables beside the shipped ones, chosen wi
         print "</lum_objects>" }' >"$work/nolocale/$strings/strings_bench$n.launcher.xml"
 done
 echo "$port" >"$srv/port" && cat >"$srv/nginx.conf" <<EOF
-daemon off; worker_processes 1; pid nginx.pid; events { worker_connections 64; }
+daemon off; worker_processes 1; pid nginx.pid; error_log error.log;
+events { worker_connections 64; }
 http { access_log access.log; default_type text/plain;
     client_body_temp_path tmp; proxy_temp_path tmp; fastcgi_temp_path tmp; uwsgi_temp_path tmp; scgi_temp_path tmp;
     server { listen 127.0.0.1:$port;
