@@ -1,6 +1,10 @@
 #include "productdir.h"
 
+#include "windowshost.h"
+
+#include <QCryptographicHash>
 #include <QDirIterator>
+#include <QSettings>
 #include <QTest>
 #include <QTextCodec>
 
@@ -8,8 +12,9 @@ void ProductDir::useBytePaths() { QTextCodec::setCodecForLocale(QTextCodec::code
 
 static QString name(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
-ProductDir::ProductDir(const QByteArray& subdir)
+ProductDir::ProductDir(const QByteArray& subdir, const WindowsHost* windows)
     : root(dir.path().toLatin1() + (subdir.isEmpty() ? "" : "/" + subdir))
+    , windows(windows)
 {
     valid = dir.isValid() && QDir().mkpath(name(root)) && QDir().mkpath(name(path("~/run")))
         && QFile::setPermissions(
@@ -22,12 +27,27 @@ ProductDir::ProductDir(const QByteArray& subdir)
     env.insert("XDG_RUNTIME_DIR", name(path("~/run")));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("LANG", "C.UTF-8");
-    for (QDirIterator tables(LAUNCHER_BIN_DIR "/resources/languages", QDir::Files);
-         tables.hasNext();) {
-        QFile table(tables.next());
-        valid &= table.open(QIODevice::ReadOnly)
-            && write("resources/languages/" + tables.fileName().toLatin1(), table.readAll());
+    const QByteArray launcher = path(windows ? "launcher.exe" : "launcher");
+    env.insert("L", name(path("launcher")));
+    env.insert("H", QCryptographicHash::hash(launcher, QCryptographicHash::Sha256).toHex());
+    env.insert("E", windows ? ".exe" : "");
+    env.insert("LAUNCHER_TEST_RECORD", native(path("~/record")));
+    if (windows) {
+        windows->addTo(env);
+        windows->forget();
     }
+    const QString tables = windows ? QString::fromLatin1(windows->file("bin/resources/languages"))
+                                   : LAUNCHER_BIN_DIR "/resources/languages";
+    for (QDirIterator it(tables, QDir::Files); it.hasNext();) {
+        QFile table(it.next());
+        valid &= table.open(QIODevice::ReadOnly)
+            && write("resources/languages/" + it.fileName().toLatin1(), table.readAll());
+    }
+}
+
+QString ProductDir::native(const QByteArray& path) const
+{
+    return windows ? WindowsHost::windowsPath(path) : name(path);
 }
 
 QByteArray ProductDir::path(const QByteArray& relative) const
@@ -58,12 +78,28 @@ bool ProductDir::addLauncher(const QByteArray& settings, const QByteArray& at)
     if (!settings.isEmpty()) {
         if (!write("~/settings.ini", settings))
             return false;
-        env.insert("LAUNCHER_TEST_SETTINGS", name(path("~/settings.ini")));
+        env.insert("LAUNCHER_TEST_SETTINGS", native(path("~/settings.ini")));
     }
-    return copy(TEST_LAUNCHER, *this, at);
+    if (!windows)
+        return copy(TEST_LAUNCHER, *this, at);
+    // Started through Wine by a script of the launcher's name.
+    return copy(QString::fromLatin1(windows->file("check/launcher.exe")), *this, at + ".exe")
+        && write(at, "#!/bin/sh\nexec /usr/lib/wine/wine64 \"$0.exe\" \"$@\"\n")
+        && QFile::setPermissions(name(path(at)), QFile::ReadOwner | QFile::ExeOwner);
 }
 
-bool ProductDir::addProduct(const QByteArray& at) { return copy(RECORDER, *this, at); }
+bool ProductDir::addProduct(const QByteArray& at)
+{
+    return copy(windows ? QString::fromLatin1(windows->file("check/qpr.exe")) : RECORDER, *this, at);
+}
+
+QByteArray ProductDir::stored(const QByteArray& key) const
+{
+    if (windows)
+        return windows->registryValue("Update/" + key);
+    const QSettings store(name(path("~/config/Nimbrel/Update.conf")), QSettings::IniFormat);
+    return store.value(name(key)).toByteArray();
+}
 
 void ProductDir::Reaper::operator()(QProcess* process) const
 {

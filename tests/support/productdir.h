@@ -6,19 +6,25 @@
 
 #include <memory>
 
-// A throw-away product directory for process tests: copies of the test launcher (the real main
-// and core library with testhooks.cpp) with the built-in settings a test chooses, the recording
-// stand-in product, the product's tables, and a clean environment (own home, configuration and
-// runtime directory, offscreen platform). Paths and arguments are bytes: useBytePaths() makes
-// the test program read every QString as Latin-1, so names that are not UTF-8 pass unchanged.
+class WindowsHost;
+
+// A throw-away product directory for process tests: the test launcher (the real main and core
+// library with testhooks.cpp; its Windows build when a WindowsHost is given, run through Wine)
+// with the built-in settings a test chooses, the recording stand-in product, the product's
+// tables, and a clean environment (own home, configuration and runtime directory, offscreen
+// platform). Paths and arguments are bytes: useBytePaths() makes the test program read every
+// QString as Latin-1, so names that are not UTF-8 pass unchanged.
+//
+// The environment names the launcher to run as L ("launcher", which runs launcher.exe through
+// Wine on Windows), the SHA-256 of its path as H, and ".exe" or nothing as E.
 class ProductDir {
 public:
     struct Reaper {
         void operator()(QProcess* process) const;
     };
-    using Process = std::unique_ptr<QProcess, Reaper>; // killed when it goes
+    using Process = std::unique_ptr<QProcess, Reaper>; // ended when it goes
 
-    explicit ProductDir(const QByteArray& subdir = QByteArray()); // the launcher's directory
+    explicit ProductDir(const QByteArray& subdir = QByteArray(), const WindowsHost* windows = nullptr);
 
     bool isValid() const { return valid; }
     // Relative to the launcher's directory; "~/..." is in the home, whose configuration is
@@ -35,6 +41,8 @@ public:
         const QByteArray& directory = QByteArray()) const;
     // The arguments of every start of a stand-in product here, once there are `expected`.
     QList<QList<QByteArray>> starts(int expected, int timeoutMs = 3000) const;
+    // What the user's store of offered versions holds under `key` ("<locale>/<product>/version").
+    QByteArray stored(const QByteArray& key) const;
     // Also true when an event loop has already taken in the process's end.
     static bool ended(QProcess& process, int timeoutMs)
     {
@@ -45,7 +53,10 @@ public:
     QProcessEnvironment env;
 
 private:
+    QString native(const QByteArray& path) const; // as the launcher names it
+
     QTemporaryDir dir;
     QByteArray root;
+    const WindowsHost* windows;
     bool valid = false;
 };

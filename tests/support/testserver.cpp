@@ -14,8 +14,8 @@
 
 namespace {
 
-// With a certificate, every connection is TLS: the server's certificate is the fixture's, which
-// the fixture's authority signed for 127.0.0.1.
+// With a certificate, every connection is TLS: the certificate of tests/app/data/tls, which its
+// authority signed for 127.0.0.1.
 class Server : public QTcpServer {
 public:
     QSslCertificate certificate;
@@ -61,8 +61,8 @@ public:
         Server server;
 #ifndef QT_NO_SSL
         if (tls) {
-            server.certificate = QSslCertificate(fileContents(TLS_FIXTURES "/server.pem"));
-            server.key = QSslKey(fileContents(TLS_FIXTURES "/server.key"), QSsl::Rsa);
+            server.certificate = QSslCertificate(fileContents(TLS_DATA "/server.pem"));
+            server.key = QSslKey(fileContents(TLS_DATA "/server.key"), QSsl::Rsa);
         }
 #endif
         port = server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;

@@ -16,7 +16,7 @@ public:
     };
     // With `answerTogether` above 1, answers are held back until that many requests have come.
     // With `tls`, every connection is TLS, with a certificate for 127.0.0.1 that the authority
-    // tests/app/fixtures/tls/ca.pem signed.
+    // tests/app/data/tls/ca.pem signed.
     explicit TestServer(Behaviour behaviour, const QByteArray& response = QByteArray(),
         const QByteArray& chunk = QByteArray(), int answerTogether = 1, bool tls = false);
     ~TestServer();
