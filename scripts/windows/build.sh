@@ -10,13 +10,10 @@ root="$(cd "$here/../.." && pwd)"
 cache="${LAUNCHER_WIN_CACHE:-$HOME/.cache/launcher-win}"
 build="${LAUNCHER_WIN_BUILD_DIR:-$root/build-windows}"
 qt="$cache/qt5-win64"
+. "$here/packages.sh"
 
+need_packages cmake make icoutils g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 nice -n 5 "$here/build-qt.sh"
-for p in cmake icoutils; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
-        || DEBIAN_FRONTEND=noninteractive $( [ "$(id -u)" -ne 0 ] && echo sudo ) \
-            apt-get install -y -qq --no-install-recommends "$p"
-done
 
 nice -n 5 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PROJECT_launcher_INCLUDE="$here/checktargets.cmake" \
