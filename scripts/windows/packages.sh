@@ -17,10 +17,11 @@ _packages_sudo() {
     fi
 }
 
+# _packages_hint WHAT LINE: what to run by hand.
 _packages_hint() {
     cat >&2 <<EOF
-Install them once as root, then run this again:
-    $*
+$1 once as root, then run this again:
+    $2
 (or run this script once as root, or as a user who may use sudo).
 EOF
 }
@@ -36,7 +37,7 @@ need_packages() {
     echo "Installing: ${missing[*]}" >&2
     if ! _packages_sudo; then
         echo "Not root, and there is no sudo to install packages with." >&2
-        _packages_hint "$line"
+        _packages_hint "Install them" "$line"
         exit 1
     fi
     $_sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2 \
@@ -44,7 +45,7 @@ need_packages() {
             --no-install-recommends "${missing[@]}" >&2 || status=$?
     if [ "$status" -ne 0 ]; then
         echo "Installing the packages failed (exit code $status)." >&2
-        _packages_hint "$line"
+        _packages_hint "Install them" "$line"
         exit 1
     fi
 }
@@ -67,20 +68,20 @@ need_deb_src() {
     fi
     if ! _packages_sudo; then
         echo "Not root, and there is no sudo to fetch the source of $1 with." >&2
-        _packages_hint "$line"
+        _packages_hint "Run" "$line"
         exit 1
     fi
     if [ -n "$add" ]; then
         sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
             | $_sudo tee /etc/apt/sources.list.d/launcher-deb-src.sources >/dev/null || {
-            _packages_hint "$line"
+            _packages_hint "Run" "$line"
             exit 1
         }
     fi
     $_sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2 \
         && apt-cache showsrc "$1" 2>/dev/null | grep '^Package:' >/dev/null || {
         echo "The source package $1 cannot be found." >&2
-        _packages_hint "$line"
+        _packages_hint "Run" "$line"
         exit 1
     }
 }
