@@ -26,10 +26,12 @@ $1 once as root, then run this again:
 EOF
 }
 
+# (grep without -q here and below: it reads all its input, so the command before it gets no
+# broken pipe that would fail a caller's pipefail, as apt-cache's long output otherwise does.)
 need_packages() {
     local missing=() p status=0
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null \
             || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -51,8 +53,7 @@ need_packages() {
 }
 
 # need_deb_src PACKAGE: apt-get source can fetch the source package PACKAGE; a deb-src entry for
-# the configured Debian archive is added when there is none. (grep reads all of apt-cache's output:
-# with -q it would stop early, and apt-cache's broken pipe fail a caller's pipefail.)
+# the configured Debian archive is added when there is none.
 need_deb_src() {
     apt-cache showsrc "$1" 2>/dev/null | grep '^Package:' >/dev/null && return 0
     local add=1
