@@ -2,7 +2,9 @@
 # Cross-builds the launcher for 64-bit Windows: build-windows/bin/launcher.exe, the demo product
 # qpr.exe and the product data (resources/default_settings.ini, resources/languages/*.xml), and
 # for check.sh a launcher with the test hooks and a recording stand-in product (build-windows/check).
-#   scripts/windows/build.sh     # Qt for Windows from build-qt.sh's cache, built there if missing
+#   scripts/windows/build.sh     # Qt for Windows from build-qt.sh's cache, made there if missing
+# It also builds libsodium for Windows into the cache (build-sodium.sh), which the launcher does
+# not use yet; the toolchain file lets find_path/find_library find it (LAUNCHER_WIN_SODIUM).
 # LAUNCHER_WIN_BUILD_DIR chooses another build directory, LAUNCHER_WIN_CACHE another cache.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -10,17 +12,17 @@ root="$(cd "$here/../.." && pwd)"
 cache="${LAUNCHER_WIN_CACHE:-$HOME/.cache/launcher-win}"
 build="${LAUNCHER_WIN_BUILD_DIR:-$root/build-windows}"
 qt="$cache/qt5-win64"
+sodium="$cache/sodium-win64"
+. "$here/packages.sh"
 
+need_packages cmake make icoutils g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 nice -n 5 "$here/build-qt.sh"
-for p in cmake icoutils; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
-        || DEBIAN_FRONTEND=noninteractive $( [ "$(id -u)" -ne 0 ] && echo sudo ) \
-            apt-get install -y -qq --no-install-recommends "$p"
-done
+nice -n 5 "$here/build-sodium.sh"
 
 nice -n 5 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PROJECT_launcher_INCLUDE="$here/checktargets.cmake" \
     -DCMAKE_TOOLCHAIN_FILE="$here/mingw-w64.cmake" -DLAUNCHER_WIN_QT="$qt" \
+    -DLAUNCHER_WIN_SODIUM="$sodium" \
     -DCMAKE_PREFIX_PATH="$qt" -DQt5_DIR="$qt/lib/cmake/Qt5" -DLAUNCHER_BUILD_TESTS=OFF >/dev/null
 nice -n 5 cmake --build "$build" -j 2 --target launcher demoproduct productdata checklauncher recorder
 

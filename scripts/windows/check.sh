@@ -17,6 +17,9 @@ wineserver=/usr/lib/wine/wineserver
 for file in "$build/bin/launcher.exe" "$build/check/launcher.exe" "$build/check/qpr.exe"; do
     [ -f "$file" ] || { echo "missing $file: run scripts/windows/build.sh first" >&2; exit 2; }
 done
+. "$here/packages.sh"
+# wine64 brings /usr/lib/wine/wine64, its libwine /usr/lib/wine/wineserver.
+need_packages wine64 xvfb xdotool icoutils python3 binutils-mingw-w64-x86-64
 for tool in "$wine" "$wineserver" Xvfb xdotool wrestool icotool python3; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
 done
