@@ -10,7 +10,8 @@ while [ -n "$pid" ] && state=$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) && [
 rm -f "$dir/pid" "$dir/mode" "$dir/ready" "$dir/nginx.pid"
 # nginx by its full path: /usr/sbin is not on the PATH of a user who is not root.
 case "$mode" in
-answer) /usr/sbin/nginx -p "$dir/" -c nginx.conf -e "$dir/error.log" </dev/null >>"$dir/nginx.out" 2>&1 &
+answer) /usr/sbin/nginx -p "$dir/" -c nginx.conf -e "$dir/error.log" </dev/null \
+    >>"$dir/nginx.out" 2>&1 &
     ready="$dir/nginx.pid" ;; # written once nginx listens
 silent) python3 -c 'import socket, sys
 listener, held = socket.create_server(("127.0.0.1", int(sys.argv[1]))), []
