@@ -10,6 +10,17 @@ export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstre
 "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 build="${LAUNCHER_BUILD_DIR:-$root/build}"
+# The Windows rows of the scenario tables run under Wine when the prebuilt Qt for Windows is at hand
+# (building one from source takes about an hour: scripts/windows/build-qt.sh).
+windows=""
+qt_tar="${LAUNCHER_WIN_QT_TAR:-${LAUNCHER_WIN_VENDOR:-$root/../shared/vendor}/qt5-win64-5.15.8-static-schannel.tar.xz}"
+if [ -e "$qt_tar" ] || [ -e "${LAUNCHER_WIN_CACHE:-$HOME/.cache/launcher-win}/qt5-win64/launcher-qt.stamp" ]; then
+    windows="${LAUNCHER_WIN_BUILD_DIR:-$root/build-windows}"
+    "$root/scripts/windows/build.sh" >&2
+else
+    echo "test.sh: the Windows rows are skipped: no prebuilt Qt for Windows at $qt_tar" >&2
+fi
+cmake -B "$build" -DLAUNCHER_WINDOWS_BUILD="$windows" >/dev/null
 # Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there: the tests get one
 # of their own in the build directory, removed afterwards.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then

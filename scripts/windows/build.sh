@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the launcher for 64-bit Windows: build-windows/bin/launcher.exe, the demo product
 # qpr.exe and the product data (resources/default_settings.ini, resources/languages/*.xml), and
-# for check.sh a launcher with the test hooks and a recording stand-in product (build-windows/check).
+# for the Windows rows of the scenario tables (./test.sh runs them under Wine) a launcher with the
+# test hooks and a recording stand-in product (build-windows/check).
 #   scripts/windows/build.sh     # Qt for Windows from build-qt.sh's cache, made there if missing
 # It also builds libsodium for Windows into the cache (build-sodium.sh), which the launcher does
 # not use yet; the toolchain file lets find_path/find_library find it (LAUNCHER_WIN_SODIUM).
@@ -15,7 +16,9 @@ qt="$cache/qt5-win64"
 sodium="$cache/sodium-win64"
 . "$here/packages.sh"
 
-need_packages cmake make icoutils g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+# What it builds with, and what the Windows rows run on (Wine on an X server of its own).
+need_packages cmake make icoutils g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    wine64 xvfb xdotool
 nice -n 5 "$here/build-qt.sh"
 nice -n 5 "$here/build-sodium.sh"
 

@@ -1,10 +1,10 @@
-# What only the Wine check (check.sh) uses, added to the launcher's own project by build.sh
-# (CMAKE_PROJECT_launcher_INCLUDE), once the project has defined everything:
+# What only the Windows rows of the scenario tables use, added to the launcher's own project by
+# build.sh (CMAKE_PROJECT_launcher_INCLUDE), once the project has defined everything:
 #   check/launcher.exe  the real main and core library with tests/support/testhooks.cpp: the
 #                       answer to the update question, the server's address and a record of
 #                       what it asks come from the environment; a GUI program like the shipped one
 #   check/qpr.exe       a stand-in product that records its arguments (recorder.c)
-set(LAUNCHER_WINDOWS_CHECK_SOURCES "${CMAKE_CURRENT_LIST_DIR}")
+set(LAUNCHER_WINDOWS_CHECK_SOURCES "${CMAKE_CURRENT_LIST_DIR}/../../tests/support")
 enable_language(C)
 
 function(launcher_windows_check_targets)

@@ -31,6 +31,8 @@ ProductDir::ProductDir(const QByteArray& subdir, const WindowsHost* windows)
     env.insert("L", name(path("launcher")));
     env.insert("H", QCryptographicHash::hash(launcher, QCryptographicHash::Sha256).toHex());
     env.insert("E", windows ? ".exe" : "");
+    if (windows)
+        env.insert("W", QString::fromLatin1(windows->file(".")));
     env.insert("LAUNCHER_TEST_RECORD", native(path("~/record")));
     if (windows) {
         windows->addTo(env);

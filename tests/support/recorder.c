@@ -1,5 +1,6 @@
-/* Stand-in product for check.sh: writes the arguments it got, as Windows splits its command line,
-   to a new file "<own path>.<process id>.args" beside itself, each in UTF-8 and ended by a NUL.
+/* Stand-in product for the Windows rows of the scenario tables: writes the arguments it got, as
+   Windows splits its command line, to a new file "<own path>.<process id>.args" beside itself,
+   each in UTF-8 and ended by a NUL.
    A GUI program, so that starting it opens no console. */
 #include <windows.h>
 #include <shellapi.h>
