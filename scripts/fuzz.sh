@@ -24,9 +24,9 @@ fi
 export QT_QPA_PLATFORM=offscreen
 for name in "${targets[@]}"; do
     mkdir -p "$build/corpus/$name"
-    # A target's dictionary of tokens, fuzz/<name>.dict, is used when there is one.
+    # A target's dictionary of tokens, fuzz/data/<name>.dict, is used when there is one.
     dict=()
-    if [ -f "$root/fuzz/$name.dict" ]; then dict=(-dict="$root/fuzz/$name.dict"); fi
+    if [ -f "$root/fuzz/data/$name.dict" ]; then dict=(-dict="$root/fuzz/data/$name.dict"); fi
     echo "== fuzzing $name for ${seconds}s" >&2
     (cd "$build" && "$build/fuzz/fuzz_$name" -max_total_time="$seconds" \
         -print_final_stats=1 -artifact_prefix="$build/" "${dict[@]}" \

@@ -1,20 +1,8 @@
-// Compiled only into the test launcher: its download server, the user's answer to the update
-// question and what the user does in the window come from the environment, and what it asks,
-// opens and shows goes to a file, so that process tests run the real launcher without a person
-// or a network. The shipped launcher has none of this.
-//   LAUNCHER_TEST_SETTINGS    the built-in settings: an INI file read in place of the compiled-in
-//   LAUNCHER_TEST_UPDATE_URL  base address of the download server ("http://127.0.0.1:PORT/sw")
-//   LAUNCHER_TEST_CA          a certificate authority trusted besides the system's (PEM file)
-//   LAUNCHER_TEST_ANSWER      "yes" or "no" (default) to the update question
-//   LAUNCHER_TEST_OPENER      "desktop": pages are opened by the desktop's opener, not recorded
-//   LAUNCHER_TEST_WINDOW      done in the window once it shows: "launch" (a click on the launch
-//                             button, queued: several arrive together), "link" (a click on the
-//                             link), "button" (Close), "escape", "close" (by the window system)
-//   LAUNCHER_TEST_RECORD      gets the lines "question <title> <text> <Yes> <No>", "open
-//                             <address>" and "window <title> <version> <link as shown> <its
-//                             addresses> <launch or nothing> <placement>", their fields
-//                             separated by tabs; the placement is "centred" when all of the
-//                             window lies in the screen's available area, in its middle
+// Compiled only into the test launcher: its built-in settings, its download server, the user's
+// answer to the update question and what the user does in the window come from the environment,
+// and what it asks, opens and shows goes to a file, so that process tests run the real launcher
+// without a person or a network (docs/testing.md lists the variables). The shipped launcher has
+// none of this.
 #include "common/settingsfile.h"
 #include "update/checkupdate.h"
 #include "update/updateoffer.h"
@@ -59,9 +47,8 @@ QString placement(const QWidget* window)
     const int vertical = (frame.top() - area.top()) - (area.bottom() - frame.bottom());
     if (inside && qAbs(horizontal) <= 1 && qAbs(vertical) <= 1)
         return "centred";
-    return QStringLiteral("off: %1,%2 %3x%4 in %5,%6 %7x%8")
-        .arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())
-        .arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height());
+    return QStringLiteral("off: %1 wide at %2 in %3 at %4")
+        .arg(frame.width()).arg(frame.x()).arg(area.width()).arg(area.x());
 }
 
 void recordWindow(const QDialog* window)

@@ -1,9 +1,7 @@
-// The vendor's tool: which releases it refuses to write, and the tree it writes for the others.
+// The vendor's tool: which releases it refuses to write. The tree it writes for the others is
+// served by nginx to the launcher in the scenario rows.
 #include "updatetreewriter.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QTemporaryDir>
 #include <QTest>
 
 using Release = UpdateTreeWriter::Release;
@@ -15,7 +13,6 @@ class tst_UpdateTreeWriter : public QObject {
 private slots:
     void problem_data();
     void problem();
-    void write();
 };
 
 static Release release()
@@ -61,30 +58,6 @@ void tst_UpdateTreeWriter::problem()
 {
     QFETCH(Release, release);
     QTEST(UpdateTreeWriter::problem(release), "problem");
-}
-
-void tst_UpdateTreeWriter::write()
-{
-    QTemporaryDir dir;
-    QString error;
-    const QStringList written = UpdateTreeWriter::write(dir.path(), release(), &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QStringList files;
-    for (QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-        files << QDir(dir.path()).relativeFilePath(it.next());
-    files.sort();
-    QStringList expected;
-    for (const char* locale : { "de_DE", "en_US" })
-        for (const char* file : { "info_4.10.php", "info_4.11.php", "info_4.9.php", "latest.txt" })
-            expected << QString("sw/%1/quill/windows/%2").arg(locale, file);
-    QCOMPARE(files, expected);
-    QStringList sortedWritten = written;
-    sortedWritten.sort();
-    QCOMPARE(sortedWritten, expected);
-    QFile answer(dir.filePath("sw/de_DE/quill/windows/info_4.9.php"));
-    QVERIFY(answer.open(QIODevice::ReadOnly));
-    QCOMPARE(answer.readAll(),
-        QByteArray("new_version=4.11\r\nurl=https://www.example.com/de_DE/download\r\n"));
 }
 
 QTEST_APPLESS_MAIN(tst_UpdateTreeWriter)
