@@ -2,10 +2,10 @@
 // out, what the server does, what else runs; then its exit code, the bytes the product received,
 // its output, its time, what it asked and showed, what the store holds. Whatever only shows across
 // processes is a row. docs/testing.md describes the tables. The rows for Windows run under Wine
-// (LAUNCHER_SCENARIO_PLATFORM=windows, the cross build in LAUNCHER_WINDOWS_BUILD).
+// (LAUNCHER_SCENARIO_PLATFORM=windows, the cross build in LAUNCHER_WINDOWS_BUILD, in the session
+// of tests/support/wine-session.sh).
 #include "support/productdir.h"
 #include "support/testserver.h"
-#include "support/windowshost.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -123,23 +123,13 @@ class tst_LauncherProcess : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void scenario_data();
     void scenario();
 
 private:
     const QByteArray platform = qEnvironmentVariable("LAUNCHER_SCENARIO_PLATFORM", "linux").toUtf8();
-    std::unique_ptr<WindowsHost> windows;
+    const QByteArray windowsBuild = platform == "windows" ? qgetenv("LAUNCHER_WINDOWS_BUILD") : "";
 };
-
-void tst_LauncherProcess::initTestCase()
-{
-    if (platform != "windows")
-        return;
-    windows = std::make_unique<WindowsHost>(qgetenv("LAUNCHER_WINDOWS_BUILD"));
-    if (!windows->isValid())
-        QSKIP(windows->problem().constData());
-}
 
 void tst_LauncherProcess::scenario_data()
 {
@@ -184,7 +174,7 @@ void tst_LauncherProcess::scenario()
         if (QStandardPaths::findExecutable(program, { "/usr/sbin", "/usr/bin" }).isEmpty())
             QSKIP((program + " is missing (./test.sh installs it)").constData());
 
-    ProductDir product(scenario.value("subdir"), windows.get());
+    ProductDir product(scenario.value("subdir"), windowsBuild);
     QVERIFY(product.isValid() && product.addLauncher(settings(scenario))
         && product.write("~/config/Nimbrel/.keep", ""));
     const QByteArray at = scenario.value("product");

@@ -1,9 +1,8 @@
 #include "productdir.h"
 
-#include "windowshost.h"
-
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 #include <QTextCodec>
@@ -12,34 +11,31 @@ void ProductDir::useBytePaths() { QTextCodec::setCodecForLocale(QTextCodec::code
 
 static QString name(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
-ProductDir::ProductDir(const QByteArray& subdir, const WindowsHost* windows)
+ProductDir::ProductDir(const QByteArray& subdir, const QByteArray& windows)
     : root(dir.path().toLatin1() + (subdir.isEmpty() ? "" : "/" + subdir))
     , windows(windows)
 {
     valid = dir.isValid() && QDir().mkpath(name(root)) && QDir().mkpath(name(path("~/run")))
         && QFile::setPermissions(
             name(path("~/run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const char* setting : { "PATH", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
-        if (qEnvironmentVariableIsSet(setting))
+    for (const char* setting : { "PATH", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS",
+             "WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "DISPLAY" })
+        if (qEnvironmentVariableIsSet(setting) && (!windows.isEmpty() || setting[0] != 'W'))
             env.insert(setting, qEnvironmentVariable(setting));
     env.insert("HOME", name(path("~")));
     env.insert("XDG_CONFIG_HOME", name(path("~/config")));
     env.insert("XDG_RUNTIME_DIR", name(path("~/run")));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("LANG", "C.UTF-8");
-    const QByteArray launcher = path(windows ? "launcher.exe" : "launcher");
+    const QByteArray launcher = path(windows.isEmpty() ? "launcher" : "launcher.exe");
     env.insert("L", name(path("launcher")));
     env.insert("H", QCryptographicHash::hash(launcher, QCryptographicHash::Sha256).toHex());
-    env.insert("E", windows ? ".exe" : "");
-    if (windows)
-        env.insert("W", QString::fromLatin1(windows->file(".")));
+    env.insert("W", name(windows));
     env.insert("LAUNCHER_TEST_RECORD", native(path("~/record")));
-    if (windows) {
-        windows->addTo(env);
-        windows->forget();
-    }
-    const QString tables = windows ? QString::fromLatin1(windows->file("bin/resources/languages"))
-                                   : LAUNCHER_BIN_DIR "/resources/languages";
+    if (!windows.isEmpty())
+        wine({ "reg", "delete", "HKCU\\Software\\Nimbrel", "/f" }); // as on a new machine
+    const QString tables = name(windows.isEmpty() ? LAUNCHER_BIN_DIR : windows + "/bin")
+        + "/resources/languages";
     for (QDirIterator it(tables, QDir::Files); it.hasNext();) {
         QFile table(it.next());
         valid &= table.open(QIODevice::ReadOnly)
@@ -49,7 +45,15 @@ ProductDir::ProductDir(const QByteArray& subdir, const WindowsHost* windows)
 
 QString ProductDir::native(const QByteArray& path) const
 {
-    return windows ? WindowsHost::windowsPath(path) : name(path);
+    return windows.isEmpty() ? name(path) : "Z:" + QString::fromUtf8(path);
+}
+
+QByteArray ProductDir::wine(const QStringList& arguments) const
+{
+    QProcess process;
+    process.start("/usr/lib/wine/wine64", arguments);
+    process.waitForFinished(60000);
+    return process.readAllStandardOutput();
 }
 
 QByteArray ProductDir::path(const QByteArray& relative) const
@@ -82,23 +86,27 @@ bool ProductDir::addLauncher(const QByteArray& settings, const QByteArray& at)
             return false;
         env.insert("LAUNCHER_TEST_SETTINGS", native(path("~/settings.ini")));
     }
-    if (!windows)
+    if (windows.isEmpty())
         return copy(TEST_LAUNCHER, *this, at);
     // Started through Wine by a script of the launcher's name.
-    return copy(QString::fromLatin1(windows->file("check/launcher.exe")), *this, at + ".exe")
+    return copy(name(windows + "/check/launcher.exe"), *this, at + ".exe")
         && write(at, "#!/bin/sh\nexec /usr/lib/wine/wine64 \"$0.exe\" \"$@\"\n")
         && QFile::setPermissions(name(path(at)), QFile::ReadOwner | QFile::ExeOwner);
 }
 
 bool ProductDir::addProduct(const QByteArray& at)
 {
-    return copy(windows ? QString::fromLatin1(windows->file("check/qpr.exe")) : RECORDER, *this, at);
+    return copy(windows.isEmpty() ? RECORDER : name(windows + "/check/qpr.exe"), *this, at);
 }
 
 QByteArray ProductDir::stored(const QByteArray& key) const
 {
-    if (windows)
-        return windows->registryValue("Update/" + key);
+    if (!windows.isEmpty()) {
+        const QString listed = QString::fromUtf8(wine({ "reg", "query",
+            "HKCU\\Software\\Nimbrel\\Update\\" + name(key.left(key.lastIndexOf('/'))).replace('/', '\\'),
+            "/v", "version" }));
+        return QRegularExpression("version\\s+REG_SZ\\s+([^\r\n]*)").match(listed).captured(1).toUtf8();
+    }
     const QSettings store(name(path("~/config/Nimbrel/Update.conf")), QSettings::IniFormat);
     return store.value(name(key)).toByteArray();
 }

@@ -6,17 +6,13 @@
 
 #include <memory>
 
-class WindowsHost;
-
 // A throw-away product directory for process tests: the test launcher (the real main and core
-// library with testhooks.cpp; its Windows build when a WindowsHost is given, run through Wine)
-// with the built-in settings a test chooses, the recording stand-in product, the product's
-// tables, and a clean environment (own home, configuration and runtime directory, offscreen
-// platform). Paths and arguments are bytes: useBytePaths() makes the test program read every
-// QString as Latin-1, so names that are not UTF-8 pass unchanged.
-//
-// The environment names the launcher to run as L ("launcher", which runs launcher.exe through
-// Wine on Windows), the SHA-256 of its path as H, and ".exe" or nothing as E.
+// library with testhooks.cpp; with `windows`, the cross build there, run through Wine) with the
+// built-in settings a test chooses, the recording stand-in product, the product's tables, and a
+// clean environment (own home, configuration and runtime directory, offscreen platform) naming the
+// launcher to run as L and the SHA-256 of its path as H. Paths and arguments are bytes:
+// useBytePaths() makes the test program read every QString as Latin-1, so names that are not
+// UTF-8 pass unchanged.
 class ProductDir {
 public:
     struct Reaper {
@@ -24,7 +20,7 @@ public:
     };
     using Process = std::unique_ptr<QProcess, Reaper>; // ended when it goes
 
-    explicit ProductDir(const QByteArray& subdir = QByteArray(), const WindowsHost* windows = nullptr);
+    explicit ProductDir(const QByteArray& subdir, const QByteArray& windows);
 
     bool isValid() const { return valid; }
     // Relative to the launcher's directory; "~/..." is in the home, whose configuration is
@@ -41,7 +37,8 @@ public:
         const QByteArray& directory = QByteArray()) const;
     // The arguments of every start of a stand-in product here, once there are `expected`.
     QList<QList<QByteArray>> starts(int expected, int timeoutMs = 3000) const;
-    // What the user's store of offered versions holds under `key` ("<locale>/<product>/version").
+    // What the user's store of offered versions holds under `key` ("<locale>/<product>/version"):
+    // its file, or on Windows the registry.
     QByteArray stored(const QByteArray& key) const;
     // Also true when an event loop has already taken in the process's end.
     static bool ended(QProcess& process, int timeoutMs)
@@ -54,9 +51,10 @@ public:
 
 private:
     QString native(const QByteArray& path) const; // as the launcher names it
+    QByteArray wine(const QStringList& arguments) const;
 
     QTemporaryDir dir;
     QByteArray root;
-    const WindowsHost* windows;
+    const QByteArray windows;
     bool valid = false;
 };
