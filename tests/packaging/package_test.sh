@@ -52,8 +52,8 @@ brand="$work/brand"; mkdir -p "$brand"
 printf '[target]\r\nproduct_name = Acme Writer & Co\r\nproduct = acme\r\nname = acme\r\n' >"$brand/settings.ini"
 (cmake -S "$source" -B "$brand/build" -DLAUNCHER_SETTINGS_FILE="$brand/settings.ini" -DLAUNCHER_BUILD_TESTS=OFF \
     -DLAUNCHER_UPDATE_SCHEME=https -DLAUNCHER_UPDATE_HOST=downloads.example.com \
-    && cmake --build "$brand/build" -j "$(nproc)" --target launcher productdata) >"$brand/build.log" 2>&1 \
-    || tail -n 20 "$brand/build.log"
+    && cmake --build "$brand/build" -j "$(nproc)" --target launcher productdata packagedata) \
+    >"$brand/build.log" 2>&1 || tail -n 20 "$brand/build.log"
 check "branded launcher asks https://downloads.example.com/sw" \
     bash -c "strings -el '$brand/build/bin/launcher' | grep -qx 'https://downloads.example.com/sw'"
 branded=0
