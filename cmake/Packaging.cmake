@@ -16,10 +16,6 @@ set(LAUNCHER_APP_ID "com.nimbrel.PellamAuthor" CACHE STRING
 set(LAUNCHER_COMMAND_NAME "pellam-author" CACHE STRING "Command installed in <prefix>/bin")
 set(LAUNCHER_PACKAGE_NAME "pellam-author-launcher" CACHE STRING "Package name")
 
-set(displayName "${LAUNCHER_DISPLAY_NAME}")
-if(displayName STREQUAL "")
-    set(displayName "${LAUNCHER_PRODUCT_NAME}")
-endif()
 set(LAUNCHER_HOMEPAGE "https://www.nimbrel.com/")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 
@@ -60,34 +56,52 @@ foreach(file IN LISTS LAUNCHER_PRODUCT_DATA)
         DESTINATION "${LAUNCHER_INSTALL_DIR}/resources/${subdir}")
 endforeach()
 
+# The texts that name the product come from templates: configuring fills in all but the name,
+# whose placeholders pass through, and launcher-brand writes the name during the build in the
+# form each text needs (LAUNCHER_DISPLAY_NAME, or the settings file's).
+set(packaging "${CMAKE_BINARY_DIR}/packaging")
+foreach(placeholder LAUNCHER_DESKTOP_NAME LAUNCHER_METAINFO_NAME LAUNCHER_MAN_NAME
+        LAUNCHER_TEXT_NAME)
+    set(${placeholder} "@${placeholder}@")
+endforeach()
+string(TOUPPER "${LAUNCHER_COMMAND_NAME}" LAUNCHER_MAN_TITLE)
+set(LAUNCHER_MAN_DIR "${CPACK_PACKAGING_INSTALL_PREFIX}/${LAUNCHER_INSTALL_DIR}")
+# Template and text: the package's summary and description (cmake/CPackProject.cmake), and on
+# Linux the desktop entry, its AppStream metadata and the manual page.
+set(named packaging/summary.in summary packaging/description.in description)
 if(UNIX AND NOT APPLE)
-    set(packaging "${CMAKE_BINARY_DIR}/packaging")
-    # Desktop entry: a backslash is the one character its strings escape.
-    string(REPLACE "\\" "\\\\" LAUNCHER_DISPLAY_NAME "${displayName}")
-    configure_file("${PROJECT_SOURCE_DIR}/packaging/launcher.desktop.in"
-        "${packaging}/${LAUNCHER_APP_ID}.desktop" @ONLY)
-    launcher_xml_escape(LAUNCHER_METAINFO_NAME "${displayName}")
-    configure_file("${PROJECT_SOURCE_DIR}/packaging/launcher.metainfo.xml.in"
-        "${packaging}/${LAUNCHER_APP_ID}.metainfo.xml" @ONLY)
-    # Manual page: roff takes a backslash as an escape.
-    string(REPLACE "\\" "\\e" LAUNCHER_MAN_NAME "${displayName}")
-    string(TOUPPER "${LAUNCHER_COMMAND_NAME}" LAUNCHER_MAN_TITLE)
-    set(LAUNCHER_MAN_DIR "${CPACK_PACKAGING_INSTALL_PREFIX}/${LAUNCHER_INSTALL_DIR}")
-    configure_file("${PROJECT_SOURCE_DIR}/docs/launcher.1.in"
-        "${packaging}/${LAUNCHER_COMMAND_NAME}.1" @ONLY)
-    configure_file("${changelog}" "${packaging}/changelog" @ONLY)
+    list(APPEND named packaging/launcher.desktop.in "${LAUNCHER_APP_ID}.desktop"
+        packaging/launcher.metainfo.xml.in "${LAUNCHER_APP_ID}.metainfo.xml"
+        docs/launcher.1.in "${LAUNCHER_COMMAND_NAME}.1")
+endif()
+set(packagingFiles)
+while(named)
+    list(POP_FRONT named template file)
+    configure_file("${PROJECT_SOURCE_DIR}/${template}" "${packaging}/templates/${file}" @ONLY)
+    set(fold)
+    if(file STREQUAL "description")
+        # Debian shows the description as it is, line by line: no line may pass 80 characters.
+        set(fold --fold 78)
+    endif()
+    add_custom_command(OUTPUT "${packaging}/${file}"
+        COMMAND launcher-brand ${fold} "--name=${LAUNCHER_DISPLAY_NAME}" "${LAUNCHER_SETTINGS_FILE}"
+                "${packaging}/templates/${file}" "${packaging}/${file}"
+        DEPENDS launcher-brand "${LAUNCHER_SETTINGS_FILE}" "${packaging}/templates/${file}"
+        VERBATIM)
+    list(APPEND packagingFiles "${packaging}/${file}")
+endwhile()
 
+if(UNIX AND NOT APPLE)
+    configure_file("${changelog}" "${packaging}/changelog" @ONLY)
     # Debian wants the manual page and the changelog compressed at the highest level, without a
     # time stamp, so that the package is the same whenever it is built.
     find_program(GZIP_PROGRAM gzip REQUIRED)
-    set(compressed)
     foreach(file "${LAUNCHER_COMMAND_NAME}.1" changelog)
         add_custom_command(OUTPUT "${packaging}/${file}.gz"
             COMMAND "${GZIP_PROGRAM}" -9nfk "${packaging}/${file}"
             DEPENDS "${packaging}/${file}" VERBATIM)
-        list(APPEND compressed "${packaging}/${file}.gz")
+        list(APPEND packagingFiles "${packaging}/${file}.gz")
     endforeach()
-    add_custom_target(packagedata ALL DEPENDS ${compressed})
 
     install(FILES "${packaging}/${LAUNCHER_APP_ID}.desktop" DESTINATION share/applications)
     install(FILES "${packaging}/${LAUNCHER_APP_ID}.metainfo.xml" DESTINATION share/metainfo)
@@ -106,18 +120,13 @@ if(UNIX AND NOT APPLE)
         message(STATUS \"Installing: \${bindir}/${LAUNCHER_COMMAND_NAME}\")
     ")
 endif()
+add_custom_target(packagedata ALL DEPENDS ${packagingFiles})
 
 set(CPACK_PACKAGE_NAME "${LAUNCHER_PACKAGE_NAME}")
 set(CPACK_PACKAGE_VENDOR "Nimbrel")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "Nimbrel packaging <packaging@nimbrel.com>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for ${displayName}")
-# Debian shows the description as it is, line by line: no line may pass 80 characters.
-string(CONCAT description
-    "Starts ${displayName} in the user's language, one copy at a time, and offers the "
-    "download page once per new version reported by the vendor's download server. With -f "
-    "it shows a small window with the installed version and a link to the newest one.")
-launcher_wrap_text(CPACK_PACKAGE_DESCRIPTION 78 "${description}")
+set(CPACK_LAUNCHER_PACKAGING_DIR "${packaging}") # where CPackProject.cmake finds the texts
 set(CPACK_GENERATOR "DEB;TGZ")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -17,8 +17,10 @@ check() { # check <description> <command...>
     || cat "$work/cpack.log"
 deb="$(ls "$work"/pkg/*.deb 2>/dev/null | head -n 1)"
 [ -f "$deb" ] || { echo "FAIL: no .deb"; exit 1; }
-info="$(dpkg-deb -f "$deb" Version Depends)"
+info="$(dpkg-deb -f "$deb" Version Depends Description)"
 check "dependencies worked out from the libraries" grep -q '^Depends:.*libqt5widgets5' <<<"$info"
+check "summary and description name the product" \
+    test "$(grep -cE '^(Description: Launcher for| Starts) Pellam Author( |$)' <<<"$info")" -eq 2
 # Any error or warning fails unless the package overrides it, with its reason. Lintian leaves
 # files of its own in its temporary directory: this test's, which goes with it.
 TMPDIR="$work" lintian --fail-on error,warning "$deb" 2>&1 | grep -v '^running with root'
@@ -52,8 +54,8 @@ brand="$work/brand"; mkdir -p "$brand"
 printf '[target]\r\nproduct_name = Acme Writer & Co\r\nproduct = acme\r\nname = acme\r\n' >"$brand/settings.ini"
 (cmake -S "$source" -B "$brand/build" -DLAUNCHER_SETTINGS_FILE="$brand/settings.ini" -DLAUNCHER_BUILD_TESTS=OFF \
     -DLAUNCHER_UPDATE_SCHEME=https -DLAUNCHER_UPDATE_HOST=downloads.example.com \
-    && cmake --build "$brand/build" -j "$(nproc)" --target launcher productdata) >"$brand/build.log" 2>&1 \
-    || tail -n 20 "$brand/build.log"
+    && cmake --build "$brand/build" -j "$(nproc)" --target launcher productdata packagedata) \
+    >"$brand/build.log" 2>&1 || tail -n 20 "$brand/build.log"
 check "branded launcher asks https://downloads.example.com/sw" \
     bash -c "strings -el '$brand/build/bin/launcher' | grep -qx 'https://downloads.example.com/sw'"
 branded=0
@@ -66,6 +68,9 @@ check "all eight branded tables name the brand and only it ($branded)" test "$br
 entry="$(cat "$brand"/build/packaging/*.desktop)"
 check "branded desktop entry names the brand only" \
     bash -c "grep -qx 'Name=Acme Writer & Co' <<<'$entry' && ! grep -q 'Pellam Author' <<<'$entry'"
+printf '[target]\nproduct_name = a, b\n' >"$brand/settings.ini"
+check "a list for a name stops the build" bash -c "! cmake --build '$brand/build' --target \
+    productdata >'$brand/list.log' 2>&1 && grep -q 'product_name in .*is a list' '$brand/list.log'"
 
 echo "package test: $failures failed"
 [ "$failures" -eq 0 ]
