@@ -1,7 +1,5 @@
-/* Stand-in product for the Windows rows of the scenario tables: writes the arguments it got, as
-   Windows splits its command line, to a new file "<own path>.<process id>.args" beside itself,
-   each in UTF-8 and ended by a NUL.
-   A GUI program, so that starting it opens no console. */
+/* The Windows rows' stand-in product, like recorder.sh: its arguments as Windows splits them, in
+   UTF-8, each ended by a NUL, in "<own path>.<pid>.args". A GUI program: no console opens. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>

@@ -8,6 +8,7 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")" WINEPREFIX="$work/prefix" WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir "$WINEPREFIX"
 /usr/lib/wine/wineserver -p -f &
 server=$!
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1

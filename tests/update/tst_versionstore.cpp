@@ -5,10 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
 
 class tst_VersionStore : public QObject {
     Q_OBJECT
@@ -20,73 +19,61 @@ private slots:
 
 void tst_VersionStore::offer_data()
 {
-    // The store before (a file's contents, or "fifo", "large", "dangling link"), the version
-    // reported; whether it is offered, and whether the next launcher offers it again.
-    QTest::addColumn<QByteArray>("before");
+    // What is made of the store first (shell, in its directory), the version reported; whether
+    // it is offered, and whether the next launcher offers it again; whether the store is left as
+    // it was (not read, not written).
+    QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("version");
     QTest::addColumn<bool>("offered");
     QTest::addColumn<bool>("offeredAgain");
+    QTest::addColumn<bool>("left");
 
-    const QByteArray other = "[zz]\nother\\version=1\n";
-    QTest::newRow("none offered yet") << QByteArray() << "4.11" << true << false;
-    QTest::newRow("offered before") << QByteArray("[en_US]\nquill\\version=4.11\n") << "4.11"
-                                    << false << false;
-    QTest::newRow("another offered before, another entry kept")
-        << QByteArray("[en_US]\nquill\\version=4.10\n" + other) << "4.11" << true << false;
-    QTest::newRow("letter case counts") << QByteArray("[en_US]\nquill\\version=4.11A\n")
-                                        << "4.11a" << true << false;
-    QTest::newRow("an empty version is offered every time") << QByteArray() << "" << true << true;
+    const auto stored = [](const char* version) {
+        return QString("printf '[zz]\\nother\\\\version=1\\n[en_US]\\nquill\\\\version=%1\\n' > Update.conf")
+            .arg(version);
+    };
+    QTest::newRow("none offered yet") << "" << "4.11" << true << false << false;
+    QTest::newRow("offered before") << stored("4.11") << "4.11" << false << false << false;
+    QTest::newRow("another offered before, the other entry kept")
+        << stored("4.10") << "4.11" << true << false << false;
+    QTest::newRow("letter case counts") << stored("4.11A") << "4.11a" << true << false << false;
+    QTest::newRow("an empty version is offered every time") << "" << "" << true << true << false;
     for (const QString& version : { QString("\ufeff4.11"), QString("4.11 \U0001F600"),
              QString("@4.11"), QString("4.11\x01\t;\\,\"="), QString(70000, 'x') })
         QTest::newRow(qPrintable("read back exactly: " + version.left(12).toUtf8().toHex()))
-            << QByteArray() << version << true << false;
-    QTest::newRow("a FIFO is never read or written") << QByteArray("fifo") << "4.11" << true
-                                                     << true;
-    QTest::newRow("a store over 1 MiB is not read or written")
-        << QByteArray("large") << "4.11" << true << true;
-    QTest::newRow("a link to nothing creates nothing")
-        << QByteArray("dangling link") << "4.11" << true << true;
+            << "" << version << true << false << false;
+    QTest::newRow("a FIFO") << "mkfifo Update.conf" << "4.11" << true << true << true;
+    QTest::newRow("over 1 MiB") << "truncate -s 1048577 Update.conf" << "4.11" << true << true << true;
+    QTest::newRow("a link to nothing") << "ln -s ../nowhere Update.conf" << "4.11" << true << true
+                                       << true;
 }
 
 void tst_VersionStore::offer()
 {
-    QFETCH(QByteArray, before);
+    QFETCH(QString, before);
     QFETCH(QString, version);
+    QFETCH(bool, left);
     QTemporaryDir dir;
-    const QString first = dir.filePath("first/Nimbrel"), second = dir.filePath("second/Nimbrel");
-    QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
-    const QString store = first + "/Update.conf";
-    if (before == "fifo") {
-        QVERIFY(::mkfifo(QFile::encodeName(store), 0600) == 0);
-    } else if (before == "large") {
-        QFile file(store);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1024 * 1024 + 1));
-    } else if (before == "dangling link") {
-        QVERIFY(QFile::link(dir.filePath("nowhere"), store));
-    } else if (!before.isEmpty()) {
-        QFile file(store);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
-    }
-    const bool special = before == "fifo" || before == "large" || before == "dangling link";
+    const QString first = dir.filePath("first/Nimbrel"), store = first + "/Update.conf";
+    QVERIFY(QDir().mkpath(first) && QDir().mkpath(dir.filePath("second/Nimbrel")));
+    QCOMPARE(QProcess::execute("/bin/sh", { "-c", "cd \"$0\" || exit 1; " + before, first }), 0);
     const QFileInfo kind(store);
 
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("first")));
     QTEST(launcher::takeOffer("en_US/quill/version", version), "offered");
-    if (special) {
-        // Left as it was, and asked about again by the next launcher, which finds it so too.
-        const QFileInfo after(store);
-        QVERIFY2(after.isSymLink() == kind.isSymLink() && after.size() == kind.size()
-                && !QFile::exists(dir.filePath("nowhere")),
-            "the store was written");
-        QTEST(launcher::takeOffer("en_US/quill/version", version), "offeredAgain");
-        return;
-    }
     QFile written(store);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QVERIFY2(!before.contains("other") || written.readAll().contains("other\\version=1"),
-        "another entry was lost");
-    QVERIFY(QFile::copy(store, second + "/Update.conf"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("second")));
+    if (left) {
+        QVERIFY2(kind.isSymLink() == QFileInfo(store).isSymLink()
+                && kind.size() == QFileInfo(store).size() && !QFile::exists(dir.filePath("nowhere")),
+            "the store was written");
+    } else {
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY2(!before.contains("other") || written.readAll().contains("other\\version=1"),
+            "another entry was lost");
+        QVERIFY(QFile::copy(store, dir.filePath("second/Nimbrel/Update.conf")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("second")));
+    }
+    // Another launcher, from a fresh copy of the file (or the same store, left as it was).
     QTEST(launcher::takeOffer("en_US/quill/version", version), "offeredAgain");
 }
 
