@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """report.py DIR NOTE RUNS PASSES WARMUP CHECKS: the tables of a bench/run.sh run from DIR (rows.tsv, hyperfine-*.json,
 checks.tsv, the servers' logs) into DIR/latest.md; exits 1 when a check failed (a missed target is no failure).
-report.py --readme README.md TABLE.md: TABLE.md between README's bench-table markers."""
+report.py --readme README.md TABLE.md: TABLE.md between the bench-table markers of bench/README.md."""
 import collections, glob, json, sys
 from statistics import mean, median
 

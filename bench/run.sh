@@ -2,8 +2,9 @@
 # Start-up benchmark, the launcher beside a floor: wall time by hyperfine, peak RSS by GNU time.
 #   bench/run.sh [--record]  BENCH_RUNS (21) runs per row in BENCH_PASSES (7) hyperfine passes, the
 #       rows' order rotated pass by pass, BENCH_WARMUP (1) warm-up run per pass; then BENCH_CHECKS (5)
-#       checked runs per row under GNU time. Results in build-bench/results/; --record copies them to
-#       bench/results/ and the table into README.md (--update-readme: that step alone).
+#       checked runs per row under GNU time. Results in build-bench/results/; --record copies the
+#       summary to bench/results/latest.md and its tables into bench/README.md (--update-readme:
+#       that step alone).
 #   bench/run.sh --profile             where the time goes, in build-bench/profile.txt
 # Both first install what is missing (hyperfine, nginx, GNU time; for --profile strace, perf and
 # valgrind) through scripts/setup.sh, as ./test.sh does.
@@ -25,7 +26,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --record) record=1 ;;
     --profile) profile=1 ;;
-    --update-readme) exec python3 "$bench/report.py" --readme "$root/README.md" "$bench/results/latest.md" ;;
+    --update-readme) exec python3 "$bench/report.py" --readme "$bench/README.md" "$bench/results/latest.md" ;;
     -h | --help) sed -n '2,/^set /{/^set /d; s/^# \{0,1\}//; p}' "$0" && exit 0 ;;
     *) echo "bench/run.sh: unknown argument $1 (see --help)" >&2 && exit 2 ;;
     esac
@@ -125,8 +126,8 @@ Qt $(pkg-config --modversion Qt5Core 2>/dev/null || echo 5); $(hyperfine --versi
 $(git -C "$root" describe --always --dirty); $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)."
 status=0 && python3 "$bench/report.py" "$out" "$note" "$runs" "$passes" "$warmup" "$checks" || status=$?
 if [ -n "$record" ] && [ "$status" = 0 ]; then
-    rm -f "$bench/results"/hyperfine-* && cp "$out"/latest.md "$out"/hyperfine-*.json "$out"/hyperfine-*.md "$bench/results/"
-    python3 "$bench/report.py" --readme "$root/README.md" "$bench/results/latest.md"
+    cp "$out"/latest.md "$bench/results/"
+    python3 "$bench/report.py" --readme "$bench/README.md" "$bench/results/latest.md"
 fi
-echo "bench: results in $out$([ -z "$record" ] || echo ", bench/results/ and README.md")" >&2
+echo "bench: results in $out$([ -z "$record" ] || echo ", bench/results/latest.md and bench/README.md")" >&2
 exit "$status"
