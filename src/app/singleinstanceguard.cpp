@@ -1,9 +1,14 @@
 #include "singleinstanceguard.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
+#ifdef Q_OS_WIN
+#include <vector>
+#include <windows.h>
+#endif
+
 #ifdef Q_OS_LINUX
-#include <QCryptographicHash>
 
 #include <cerrno>
 #include <csignal>
@@ -251,15 +256,84 @@ bool SingleInstanceGuard::acquire()
     return true;
 }
 
+#elif defined(Q_OS_WIN)
+
+namespace {
+
+    // The file as Windows resolves it (links, drive aliases and short names followed), in the
+    // letter case Windows compares names in; the path as given when it cannot be opened.
+    QString canonicalKey(const QString& path)
+    {
+        QString key = path;
+        const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            std::vector<wchar_t> name(MAX_PATH);
+            DWORD length = ::GetFinalPathNameByHandleW(
+                file, name.data(), DWORD(name.size()), FILE_NAME_NORMALIZED);
+            if (length >= name.size()) {
+                name.resize(length + 1);
+                length = ::GetFinalPathNameByHandleW(
+                    file, name.data(), DWORD(name.size()), FILE_NAME_NORMALIZED);
+            }
+            if (length > 0 && length < name.size())
+                key = QString::fromWCharArray(name.data(), int(length));
+            ::CloseHandle(file);
+        }
+        std::vector<wchar_t> upper(size_t(key.size()) + 1);
+        const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE,
+            reinterpret_cast<const wchar_t*>(key.utf16()), key.size(), upper.data(),
+            int(upper.size()), nullptr, nullptr, 0);
+        return length > 0 ? QString::fromWCharArray(upper.data(), length) : key;
+    }
+
+} // namespace
+
+SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
+    : filePath(filePath)
+{
+}
+
+SingleInstanceGuard::~SingleInstanceGuard() { release(); }
+
+void SingleInstanceGuard::release()
+{
+    if (!mutex)
+        return;
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+    mutex = nullptr;
+}
+
+bool SingleInstanceGuard::acquire()
+{
+    if (mutex)
+        return true;
+    // A named mutex of the user's session, never waited for: the system releases it with its
+    // process, and a launcher that died holding it leaves it abandoned, which counts as free.
+    const QString name = QStringLiteral("Local\\nimbrel-launcher-")
+        + QCryptographicHash::hash(
+            canonicalKey(QString::fromUtf8(filePath)).toUtf8(), QCryptographicHash::Sha256)
+              .toHex();
+    mutex = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(name.utf16()));
+    const DWORD taken = mutex ? ::WaitForSingleObject(mutex, 0) : WAIT_FAILED;
+    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
+        lastError = NoError;
+        return true;
+    }
+    if (mutex)
+        ::CloseHandle(mutex);
+    mutex = nullptr;
+    lastError = taken == WAIT_TIMEOUT ? HeldError : UnavailableError;
+    return false;
+}
+
 #else
 
 SingleInstanceGuard::SingleInstanceGuard(const QByteArray& filePath)
     : filePath(filePath)
-#ifdef Q_OS_WIN
-    , memory(QString::fromUtf8(filePath)) // launcherFilePath() is UTF-8 there
-#else
     , memory(QFile::decodeName(filePath))
-#endif
 {
 }
 

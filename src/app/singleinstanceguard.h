@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#ifndef Q_OS_LINUX
+#if !defined(Q_OS_LINUX) && !defined(Q_OS_WIN)
 #include <QSharedMemory>
 #endif
 
@@ -24,7 +24,11 @@ namespace launcher {
 // namespaces; the product does not inherit it. The files are removed when the guard is released,
 // and when the launcher ends on SIGTERM, SIGINT or SIGHUP.
 //
-// Elsewhere a one-byte shared-memory segment named after the path is the guard.
+// On Windows the guard is a named mutex of the user's session, named after a hash of the path as
+// Windows resolves it (GetFinalPathNameByHandleW: links, drive aliases and short names followed)
+// in upper case, as Windows compares names: taken without waiting, released by the system with its
+// process; one that a launcher left abandoned when it died counts as free. Elsewhere a one-byte
+// shared-memory segment named after the path is the guard.
 class SingleInstanceGuard {
 public:
     enum Error {
@@ -49,8 +53,10 @@ public:
 private:
     QByteArray filePath;
     Error lastError = NoError;
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
     bool held = false;
+#elif defined(Q_OS_WIN)
+    void* mutex = nullptr; // a HANDLE
 #else
     QSharedMemory memory;
 #endif

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/socket.h>
+#elif defined(Q_OS_WIN)
+#include <winsock2.h>
 #endif
 
 namespace launcher {
@@ -38,25 +40,52 @@ namespace {
         return managers;
     }
 
-    // The process's TCP connections, by descriptor.
-    QSet<int> tcpConnections()
+    bool isTcpConnection(qintptr socket)
     {
-        QSet<int> connections;
 #ifdef Q_OS_LINUX
+        int domain = 0, type = 0;
+        socklen_t size = sizeof domain;
+        return ::getsockopt(int(socket), SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0
+            && (domain == AF_INET || domain == AF_INET6)
+            && ::getsockopt(int(socket), SOL_SOCKET, SO_TYPE, &type, &size) == 0
+            && type == SOCK_STREAM;
+#elif defined(Q_OS_WIN)
+        WSAPROTOCOL_INFOW protocol;
+        int size = sizeof protocol;
+        return ::getsockopt(SOCKET(socket), SOL_SOCKET, SO_PROTOCOL_INFOW,
+                   reinterpret_cast<char*>(&protocol), &size)
+            == 0
+            && protocol.iSocketType == SOCK_STREAM
+            && (protocol.iAddressFamily == AF_INET || protocol.iAddressFamily == AF_INET6);
+#else
+        Q_UNUSED(socket);
+        return false;
+#endif
+    }
+
+    // The process's TCP connections, by descriptor; `all`: also where listing them is dear.
+    QSet<qintptr> tcpConnections(bool all)
+    {
+        QSet<qintptr> connections;
+#ifdef Q_OS_LINUX
+        Q_UNUSED(all);
         if (DIR* descriptors = ::opendir("/proc/self/fd")) {
             while (const dirent* entry = ::readdir(descriptors)) {
                 const int fd = std::atoi(entry->d_name);
-                int domain = 0, type = 0;
-                socklen_t size = sizeof domain;
-                if (entry->d_name[0] != '.' && fd != ::dirfd(descriptors)
-                    && ::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0
-                    && (domain == AF_INET || domain == AF_INET6)
-                    && ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0
-                    && type == SOCK_STREAM)
+                if (entry->d_name[0] != '.' && fd != ::dirfd(descriptors) && isTcpConnection(fd))
                     connections.insert(fd);
             }
             ::closedir(descriptors);
         }
+#elif defined(Q_OS_WIN)
+        // Windows lists a process's sockets nowhere; a socket is a handle, and handles are small
+        // multiples of four, so those that answer as TCP sockets are tried, some thousands: only
+        // when an exchange is given up. Then the launcher has no other connection than its own.
+        for (qintptr socket = 4; all && socket < 65536; socket += 4)
+            if (isTcpConnection(socket))
+                connections.insert(socket);
+#else
+        Q_UNUSED(all);
 #endif
         return connections;
     }
@@ -122,7 +151,7 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     // Made with the first request: a start without one sets up nothing of the network.
     if (!networkManager)
         networkManager = newNetworkManager(this);
-    const QSet<int> connectionsBefore = tcpConnections();
+    const QSet<qintptr> connectionsBefore = tcpConnections(false);
     reply = networkManager->get(request);
     // The network thread stops taking data from the socket once the reply holds this much, so a
     // flood costs neither memory nor time; one byte more than the cap tells a reply that is too
@@ -161,7 +190,7 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     return handleReply(reply, version);
 }
 
-void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)
+void CheckUpdate::endExchange(const QSet<qintptr>& connectionsBefore)
 {
     reply->abort();
     gaveUp = true;
@@ -173,15 +202,23 @@ void CheckUpdate::endExchange(const QSet<int>& connectionsBefore)
     // the thread instead: it then sees the end of the stream and leaves its loop (the descriptor
     // stays its own to close). Not at once: a request still waiting for its answer whose
     // connection ends is sent again by Qt.
-    QSet<int> open = tcpConnections() - connectionsBefore; // empty where they are not listed
+    QSet<qintptr> open = tcpConnections(true) - connectionsBefore;
     for (int wait = 0; wait < 20 && !open.isEmpty(); ++wait) {
         QThread::msleep(5);
-        open &= tcpConnections();
+        for (auto it = open.begin(); it != open.end();) {
+            if (isTcpConnection(*it))
+                ++it;
+            else
+                it = open.erase(it);
+        }
     }
+    for (const qintptr socket : qAsConst(open)) {
 #ifdef Q_OS_LINUX
-    for (const int fd : qAsConst(open))
-        ::shutdown(fd, SHUT_RDWR);
+        ::shutdown(int(socket), SHUT_RDWR);
+#elif defined(Q_OS_WIN)
+        ::shutdown(SOCKET(socket), SD_BOTH);
 #endif
+    }
 }
 
 bool CheckUpdate::handleReply(QNetworkReply* reply, QString version)

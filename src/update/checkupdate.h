@@ -47,7 +47,7 @@ private:
     bool handleReply(QNetworkReply* reply, QString version);
     // Gives up the exchange that check() started; `connectionsBefore` are the process's TCP
     // connections from before it.
-    void endExchange(const QSet<int>& connectionsBefore);
+    void endExchange(const QSet<qintptr>& connectionsBefore);
 
     const QString baseUrl;
     QNetworkAccessManager* networkManager = nullptr;

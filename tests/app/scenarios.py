@@ -232,7 +232,7 @@ def run(name, row, config, platform):
         if value(b'holder'):
             holder, said = start(value(b'holder')), []
             os.set_blocking(holder.stdout.fileno(), False)
-            printed = lambda: said.append(holder.stdout.read(2) or b'') or b''.join(said) == b'1\n'
+            printed = lambda: said.append(holder.stdout.read(2) or b'') or b''.join(said).strip() == b'1'
             listens = lambda: socket.socket().connect_ex(('127.0.0.1', port)) == 0
             assert waited(lambda: record() or starts(1, 0) or printed() or listens(), 10), \
                 'nothing holds the guard'

@@ -1,5 +1,6 @@
 /* The Windows rows' stand-in product, like recorder.sh: its arguments as Windows splits them, in
-   UTF-8, each ended by a NUL, in "<own path>.<pid>.args". A GUI program: no console opens. */
+   UTF-8, each ended by a NUL, in "<own path>.<pid>.args". A GUI program: no console opens. With
+   RECORDER_HOLD set it records nothing: it takes the semaphore of that name, prints 1, stays. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -12,6 +13,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)previous;
     (void)commandLine;
     (void)show;
+    const wchar_t* hold = _wgetenv(L"RECORDER_HOLD");
+    if (hold && CreateSemaphoreW(NULL, 0, 1, hold)) {
+        printf("1\n");
+        fflush(stdout);
+        Sleep(INFINITE);
+    }
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     wchar_t self[MAX_PATH];
