@@ -8,7 +8,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${LAUNCHER_BUILD_DIR:-$root/build}"
 
 # XmlPatterns only for the string-table fuzz target, which checks the reader against its query.
-packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5xmlpatterns5-dev
+packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5xmlpatterns5-dev libsodium-dev
           libqt5network5 fonts-dejavu-core ${LAUNCHER_EXTRA_PACKAGES:-})
 
 missing=()

@@ -4,8 +4,8 @@
 #include "app/run.h"
 #include "app/singleinstanceguard.h"
 #include "app/target.h"
-#include "common/settingsfile.h"
 #include "common/launcherpath.h"
+#include "common/settingsfile.h"
 #include "update/checkupdate.h"
 
 #include <QApplication>

@@ -53,9 +53,8 @@ namespace {
         executable.path
             = QDir::cleanPath(QDir(launcherDir).absoluteFilePath(bytePath(file))).toLatin1();
         executable.throughAlias = !file.startsWith('/') && isLauncherDirectoryAlias();
-        executable.opens = file.startsWith('/')
-            ? file
-            : QFile::encodeName(launcherDirectory()) + '/' + file;
+        executable.opens
+            = file.startsWith('/') ? file : QFile::encodeName(launcherDirectory()) + '/' + file;
         return executable;
     }
 

@@ -113,8 +113,8 @@ void locateLauncher(const char* argv0)
     const QString decoded = QFile::decodeName(directory);
     if (where.descriptor < 0 && !where.filePath.isEmpty()
         && (directory.size() >= PATH_MAX - NAME_MAX || QFile::encodeName(decoded) != directory))
-        where.descriptor = ::open(directory.isEmpty() ? "/" : directory.constData(),
-            O_PATH | O_DIRECTORY | O_CLOEXEC);
+        where.descriptor = ::open(
+            directory.isEmpty() ? "/" : directory.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (where.descriptor >= 0)
         where.directory = QStringLiteral("/proc/self/fd/%1").arg(where.descriptor);
     else if (!where.filePath.isEmpty())

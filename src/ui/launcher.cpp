@@ -79,8 +79,8 @@ void Launcher::fitTexts()
             const QFontMetrics metrics = ui.updateLinkLabel->fontMetrics();
             const int rest = metrics.horizontalAdvance(
                 QTextDocumentFragment::fromHtml(linkText.arg(QString())).toPlainText());
-            const QString newVersion = metrics.elidedText(
-                updateInfo->newVersion, Qt::ElideRight, qMax(width - rest, 0));
+            const QString newVersion
+                = metrics.elidedText(updateInfo->newVersion, Qt::ElideRight, qMax(width - rest, 0));
             // Both values come from the download server's unauthenticated answer: they are
             // shown as text, never read as markup (a link of their own, a picture that names a
             // local file). One multi-argument pass, so a "%" sequence in the address or the text

@@ -1,5 +1,6 @@
 #include "checkupdate.h"
 
+#include "answersignature.h"
 #include "networksetup.h"
 #include "updatereply.h"
 
@@ -131,6 +132,9 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
 {
     if (locale.isEmpty())
         return false;
+    this->locale = locale;
+    this->product = product;
+    this->platform = platform;
 
     // One pass over all five values, so that a "%1" inside one of them stays as it is.
     QUrl address(
@@ -227,7 +231,18 @@ bool CheckUpdate::handleReply(QNetworkReply* reply, QString version)
         qDebug() << "CheckUpdate reply error " << reply->error();
         return false;
     }
-    return parseUpdateReply(reply->readAll(), version, newVersion, url);
+    const QByteArray body = reply->readAll();
+    QString reportedVersion, reportedUrl;
+    if (!parseUpdateReply(body, version, reportedVersion, reportedUrl))
+        return false;
+    const QByteArray key = updatePublicKey();
+    if (!key.isEmpty()
+        && !isSignedAnswer(body,
+            signedAnswerMessage(locale, product, platform, reportedVersion, reportedUrl), key))
+        return false;
+    newVersion = reportedVersion;
+    url = reportedUrl;
+    return true;
 }
 
 } // namespace launcher

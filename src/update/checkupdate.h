@@ -40,6 +40,7 @@ public:
 
     // True when the server reports a version other than `version` together with a download
     // page; `newVersion` and `url` then hold what it reported. An empty locale sends nothing.
+    // Where a public key is built in (answersignature.h), the answer must be signed with it.
     bool check(const QString& locale, const QString& product, const QString& platform,
         const QString& version, const QString& variant);
 
@@ -53,6 +54,8 @@ private:
     QNetworkAccessManager* networkManager = nullptr;
     QNetworkReply* reply = nullptr;
     bool gaveUp = false;
+    // What the last request asked about, which a signed answer must have been made for.
+    QString locale, product, platform;
 
 public:
     // Empty until a check reports a newer version; then both are set together.

@@ -4,6 +4,7 @@
 #include "checkupdate.h"
 #include "common/names.h"
 #include "updateinfo.h"
+#include "updatepolicy.h"
 #include "versionstore.h"
 
 #include <QDesktopServices>
@@ -74,6 +75,12 @@ namespace {
         int saved[2] = { -1, -1 };
     };
 
+    QString& downloadHostsOverride()
+    {
+        static QString hosts;
+        return hosts;
+    }
+
     bool isWebAddress(const QUrl& address)
     {
         const QString scheme = address.scheme();
@@ -93,10 +100,46 @@ void openWebPage(const QString& address)
 
 void setQuestionHandler(QuestionHandler handler) { questionHandler() = std::move(handler); }
 
+bool isOnHosts(const QUrl& page, const QStringList& hosts)
+{
+    QString host = page.host(QUrl::FullyEncoded).toLower();
+    if (host.endsWith(QLatin1Char('.')))
+        host.chop(1);
+    for (const QString& allowed : hosts) {
+        if (allowed.startsWith(QLatin1String("*."))
+                ? host.endsWith(allowed.mid(1)) && host.size() > allowed.size() - 1
+                : host == allowed)
+            return true;
+    }
+    return false;
+}
+
+QStringList downloadHosts()
+{
+    const QString& hosts = downloadHostsOverride();
+    QStringList list;
+    for (QString host : (hosts.isEmpty() ? QStringLiteral(LAUNCHER_DOWNLOAD_HOSTS) : hosts)
+                            .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        // As isOnHosts() sees a page's host.
+        host = host.trimmed();
+        const QString wildcard = host.startsWith(QLatin1String("*.")) ? QStringLiteral("*.") : "";
+        const QByteArray ace = QUrl::toAce(host.mid(wildcard.size()));
+        // One that is no host name stays in the list, to match nothing rather than let any pass.
+        host = (ace.isEmpty() ? host.mid(wildcard.size()) : QString::fromLatin1(ace)).toLower();
+        if (host.endsWith(QLatin1Char('.')))
+            host.chop(1);
+        list << wildcard + host;
+    }
+    return list;
+}
+
+void setDownloadHosts(const QString& hosts) { downloadHostsOverride() = hosts; }
+
 QString downloadPageAddress(const QString& reportedUrl)
 {
     QUrl page(reportedUrl, QUrl::TolerantMode);
-    if (!isWebAddress(page))
+    const QStringList hosts = downloadHosts();
+    if (!isWebAddress(page) || (!hosts.isEmpty() && !isOnHosts(page, hosts)))
         return QString();
     // Items already there stay in their order, an earlier "platform" included.
     QUrlQuery query(page);
@@ -107,7 +150,7 @@ QString downloadPageAddress(const QString& reportedUrl)
 
 void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInfo& updateInfo)
 {
-    if (target.version.isEmpty()
+    if (target.version.isEmpty() || !isUpdateCheckAllowed(target.product)
         || !checkUpdate.check(
             target.locale, target.product, platformName, target.version, target.variant))
         return;

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
 #include "updateinfo.h"
 
@@ -20,7 +22,22 @@ struct UpdateInfo;
 // Schemes are compared as QUrl gives them, in lower case, so "HTTP://..." is a web address; blanks
 // or control characters before the scheme leave no valid address at all. Every http or https
 // address is handed on exactly as before, to the question's Yes and to the window's link alike.
+// Where hosts are named (LAUNCHER_DOWNLOAD_HOSTS), a page on any other host gives an empty result
+// as well.
 QString downloadPageAddress(const QString& reportedUrl);
+
+// Whether `page` lies on one of `hosts`: a host name, or "*.name" for the hosts below that name
+// (not the name itself). The page's host is taken as the browser will see it: after parsing, in
+// lower case, without a trailing dot, a name outside ASCII as its punycode; so
+// "https://example.com@evil.net/" is on evil.net.
+bool isOnHosts(const QUrl& page, const QStringList& hosts);
+
+// The hosts download pages may be on (LAUNCHER_DOWNLOAD_HOSTS); empty: any.
+QStringList downloadHosts();
+
+// Takes `hosts` from then on, separated by commas (empty: the built-in ones). Only test
+// programs call this: the launcher has no switch that leads here.
+void setDownloadHosts(const QString& hosts);
 
 // Opens an address in the user's browser when it is an http or https address, and nothing else:
 // both the question's Yes and every link of the launcher window come through here.

@@ -1,9 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace launcher {
+
+// The entries of the answer, in order: UTF-8 text up to the first NUL byte, one "key=value" a
+// line (lines end at any run of CR and LF; the key of letters, digits, marks and underscores).
+QList<QPair<QString, QString>> updateReplyEntries(const QByteArray& body);
 
 // Reads the download server's answer: UTF-8 text up to the first NUL byte, one "key=value" entry
 // per line (lines end at any run of CR and LF), the last entry of a key winning. The server

@@ -151,8 +151,10 @@ def run(name, row, config, platform):
     if windows:  # started through Wine by a script of the launcher's name
         open(root + b'/launcher', 'wb').write(b'#!/bin/sh\nexec /usr/lib/wine/wine64 "$0.exe" "$@"\n')
         os.chmod(root + b'/launcher', 0o755)
-        subprocess.run(['/usr/lib/wine/wine64', 'reg', 'delete', r'HKCU\Software\Nimbrel', '/f'],
-                       capture_output=True)
+        subprocess.run(['/usr/lib/wine/wine64', 'cmd', '/c', r'reg delete HKCU\Software\Nimbrel /f & '
+                        r'reg delete HKLM\Software\Policies\Nimbrel /f & '
+                        r'reg delete HKCU\Software\Microsoft\SystemCertificates\Root /f'],
+                       capture_output=True)  # as on a new machine
     if value(b'product') != b'none':
         product = os.path.join(root, value(b'product', b'qpr.exe'))
         os.makedirs(os.path.dirname(product), exist_ok=True)
@@ -265,7 +267,8 @@ def run(name, row, config, platform):
         os.set_blocking(launcher_process.stdout.fileno(), False)  # a window may still be open
         output = (launcher_process.stdout.read() or b'').decode(errors='replace')
         assert re.fullmatch(value(b'output').decode(), output, re.S), f'output {output!r}'
-        expected = sorted(start.split(b'|') for start in row[b'starts'] if start != b'none')
+        expected = sorted(start.replace(b'$E', b'.exe' if windows else b'').split(b'|')
+                          for start in row[b'starts'] if start != b'none')
         assert starts(len(expected)) == expected, f'started {starts(0)!r}, not {expected!r}'
         patterns = [pattern for pattern in row.get(b'record', []) if pattern]
         matches = lambda: len(record()) == len(patterns) and all(

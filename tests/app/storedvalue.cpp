@@ -8,8 +8,10 @@ int main(int argc, char* argv[])
 {
     if (argc != 3)
         return 2;
-    const QByteArray value
-        = QSettings(QString::fromLocal8Bit(argv[1]), QSettings::IniFormat).value(argv[2]).toString().toUtf8();
+    const QByteArray value = QSettings(QString::fromLocal8Bit(argv[1]), QSettings::IniFormat)
+                                 .value(argv[2])
+                                 .toString()
+                                 .toUtf8();
     std::fwrite(value.constData(), 1, size_t(value.size()), stdout);
     return 0;
 }

@@ -4,8 +4,10 @@
 // without a person or a network (docs/testing.md lists the variables). The shipped launcher has
 // none of this.
 #include "common/settingsfile.h"
+#include "update/answersignature.h"
 #include "update/checkupdate.h"
 #include "update/updateoffer.h"
+#include "update/updatepolicy.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -48,7 +50,10 @@ QString placement(const QWidget* window)
     if (inside && qAbs(horizontal) <= 1 && qAbs(vertical) <= 1)
         return "centred";
     return QStringLiteral("off: %1 wide at %2 in %3 at %4")
-        .arg(frame.width()).arg(frame.x()).arg(area.width()).arg(area.x());
+        .arg(frame.width())
+        .arg(frame.x())
+        .arg(area.width())
+        .arg(area.x());
 }
 
 void recordWindow(const QDialog* window)
@@ -114,6 +119,9 @@ Observer* const observer = new Observer;
 const bool installed = [] {
     launcher::setBuiltInSettingsPath(qEnvironmentVariable("LAUNCHER_TEST_SETTINGS"));
     launcher::setUpdateBaseUrl(qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL"));
+    launcher::setUpdatePublicKey(qgetenv("LAUNCHER_TEST_PUBLIC_KEY"));
+    launcher::setDownloadHosts(qEnvironmentVariable("LAUNCHER_TEST_DOWNLOAD_HOSTS"));
+    launcher::setUpdatePolicyLocation(qEnvironmentVariable("LAUNCHER_TEST_POLICY"));
 #ifndef QT_NO_SSL // a Qt built without TLS (the Windows cross build) has none of it
     if (qEnvironmentVariableIsSet("LAUNCHER_TEST_CA")) {
         QSslConfiguration trusted = QSslConfiguration::defaultConfiguration();

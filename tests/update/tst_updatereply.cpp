@@ -1,9 +1,12 @@
 // How a reply body is read, when it counts as a newer version, and which download page is offered
 // for the address it reports.
+#include "update/answersignature.h"
 #include "update/updateoffer.h"
 #include "update/updatereply.h"
 
 #include <QTest>
+
+#include <sodium.h>
 
 class tst_UpdateReply : public QObject {
     Q_OBJECT
@@ -13,6 +16,10 @@ private slots:
     void parse();
     void downloadPage_data();
     void downloadPage();
+    void signature_data();
+    void signature();
+    void hosts_data();
+    void hosts();
 };
 
 void tst_UpdateReply::parse_data()
@@ -84,6 +91,75 @@ void tst_UpdateReply::downloadPage()
 {
     QFETCH(QString, reported);
     QTEST(launcher::downloadPageAddress(reported), "page");
+}
+
+void tst_UpdateReply::signature_data()
+{
+    // The answer's lines after new_version and url, "%1" standing for the signature over the
+    // message of (locale, product, platform, version, url) `signed`; whether it counts.
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QStringList>("signedOver");
+    QTest::addColumn<bool>("counts");
+    const QStringList request { "en_US", "quill", "windows", "4.11", "http://dl.example/q" };
+    QStringList other = request;
+    QTest::newRow("signed") << QByteArray("signature=%1") << request << true;
+    QTest::newRow("CRLF, another key between") << QByteArray("x=y\r\nsignature=%1\r\n")
+                                                << request << true;
+    QTest::newRow("no signature") << QByteArray("x=%1") << request << false;
+    QTest::newRow("twice") << QByteArray("signature=%1\nsignature=%1") << request << false;
+    QTest::newRow("63 bytes") << QByteArray("signature=%1!") << request << false;
+    QTest::newRow("a blank after it") << QByteArray("signature=%1 ") << request << false;
+    for (int field = 0; field < request.size(); ++field) {
+        other = request;
+        other[field] += "x";
+        QTest::newRow(qPrintable("made for another " + QString::number(field)))
+            << QByteArray("signature=%1") << other << false;
+    }
+}
+
+void tst_UpdateReply::signature()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QStringList, signedOver);
+    unsigned char publicKey[crypto_sign_PUBLICKEYBYTES], secretKey[crypto_sign_SECRETKEYBYTES];
+    QVERIFY(sodium_init() >= 0 && crypto_sign_keypair(publicKey, secretKey) == 0);
+    const QByteArray message = launcher::signedAnswerMessage(
+        signedOver[0], signedOver[1], signedOver[2], signedOver[3], signedOver[4]);
+    QByteArray signature(crypto_sign_BYTES, '\0');
+    crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
+        reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size()),
+        secretKey);
+    if (lines.endsWith('!'))
+        signature.chop(1), lines.chop(1); // 63 bytes: base64 that ends "=", not "=="
+    const QByteArray body = "new_version=4.11\nurl=http://dl.example/q\n"
+        + lines.replace("%1", signature.toBase64());
+    QTEST(launcher::isSignedAnswer(body,
+              launcher::signedAnswerMessage("en_US", "quill", "windows", "4.11",
+                  "http://dl.example/q"),
+              QByteArray(reinterpret_cast<const char*>(publicKey), sizeof publicKey)),
+        "counts");
+}
+
+void tst_UpdateReply::hosts_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("onHosts"); // of example.com, *.example.net and b\u00fccher.example
+    QTest::newRow("the host") << "https://example.com/get" << true;
+    QTest::newRow("as the browser sees it") << "HTTPS://EXAMPLE.COM./get" << true;
+    QTest::newRow("a subdomain of a wildcard") << "https://dl.a.example.net/" << true;
+    QTest::newRow("a wildcard's own name") << "https://example.net/" << false;
+    QTest::newRow("a subdomain of a host") << "https://dl.example.com/" << false;
+    QTest::newRow("the name inside another") << "https://evilexample.com/" << false;
+    QTest::newRow("the name as a subdomain") << "https://example.com.evil.net/" << false;
+    QTest::newRow("the name as a user") << "https://example.com@evil.net/" << false;
+    QTest::newRow("a name outside ASCII, as punycode") << "https://xn--bcher-kva.example/" << true;
+}
+
+void tst_UpdateReply::hosts()
+{
+    QFETCH(QString, page);
+    launcher::setDownloadHosts(" example.com,*.EXAMPLE.net.,b\u00fccher.example");
+    QTEST(launcher::isOnHosts(QUrl(page), launcher::downloadHosts()), "onHosts");
 }
 
 QTEST_APPLESS_MAIN(tst_UpdateReply)

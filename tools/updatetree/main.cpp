@@ -25,10 +25,27 @@ int main(int argc, char* argv[])
     const QCommandLineOption url(
         { "u", "url" }, "Download page (http or https); %1 stands for the locale.", "address");
     const QCommandLineOption output({ "o", "output" }, "Directory to write the tree into.", "dir");
-    parser.addOptions({ product, locales, platform, versions, newest, url, output });
+    const QCommandLineOption newKey("new-key",
+        "Writes a new key pair: the secret key into FILE (readable by its owner only), the public "
+        "key, for LAUNCHER_UPDATE_PUBLIC_KEY, to standard output.",
+        "FILE");
+    const QCommandLineOption signingKey(
+        "signing-key", "Signs every answer with the secret key in FILE.", "FILE");
+    parser.addOptions(
+        { product, locales, platform, versions, newest, url, output, newKey, signingKey });
     parser.process(application);
 
     QTextStream err(stderr);
+    QString error;
+    if (parser.isSet(newKey)) {
+        const QByteArray publicKey = UpdateTreeWriter::newKey(parser.value(newKey), &error);
+        if (publicKey.isEmpty()) {
+            err << "launcher-update-tree: " << error << "\n";
+            return 1;
+        }
+        QTextStream(stdout) << publicKey << "\n";
+        return 0;
+    }
     for (const QCommandLineOption& required : { product, locales, newest, url, output }) {
         if (!parser.isSet(required)) {
             err << "missing --" << required.names().last() << "\n";
@@ -43,8 +60,14 @@ int main(int argc, char* argv[])
     release.fieldVersions = parser.value(versions).split(QLatin1Char(','), Qt::SkipEmptyParts);
     release.newestVersion = parser.value(newest);
     release.downloadUrl = parser.value(url);
+    if (parser.isSet(signingKey)) {
+        release.signingKey = UpdateTreeWriter::readKey(parser.value(signingKey));
+        if (release.signingKey.isEmpty()) {
+            err << "launcher-update-tree: no secret key in " << parser.value(signingKey) << "\n";
+            return 1;
+        }
+    }
 
-    QString error;
     const QStringList written = UpdateTreeWriter::write(parser.value(output), release, &error);
     if (written.isEmpty()) {
         err << "launcher-update-tree: " << error << "\n";

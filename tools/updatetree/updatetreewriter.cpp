@@ -1,13 +1,59 @@
 #include "updatetreewriter.h"
 
+#include "update/answersignature.h"
+
+#include <sodium.h>
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
 
-QByteArray UpdateTreeWriter::replyBody(const QString& newestVersion, const QString& downloadUrl)
+QByteArray UpdateTreeWriter::replyBody(const Release& release, const QString& locale)
 {
-    return "new_version=" + newestVersion.toUtf8() + "\r\nurl=" + downloadUrl.toUtf8() + "\r\n";
+    QString url = release.downloadUrl;
+    url.replace(QLatin1String("%1"), locale);
+    QByteArray body
+        = "new_version=" + release.newestVersion.toUtf8() + "\r\nurl=" + url.toUtf8() + "\r\n";
+    if (release.signingKey.size() == crypto_sign_SECRETKEYBYTES) {
+        // The same message the launcher verifies.
+        const QByteArray message = launcher::signedAnswerMessage(
+            locale, release.product, release.platform, release.newestVersion, url);
+        QByteArray signature(crypto_sign_BYTES, Qt::Uninitialized);
+        crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
+            reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size()),
+            reinterpret_cast<const unsigned char*>(release.signingKey.constData()));
+        body += "signature=" + signature.toBase64() + "\r\n";
+    }
+    return body;
+}
+
+QByteArray UpdateTreeWriter::newKey(const QString& secretKeyFile, QString* error)
+{
+    QByteArray publicKey(crypto_sign_PUBLICKEYBYTES, Qt::Uninitialized);
+    QByteArray secretKey(crypto_sign_SECRETKEYBYTES, Qt::Uninitialized);
+    QFile file(secretKeyFile);
+    // Private before a byte of the key is in it.
+    if (sodium_init() < 0 || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+        || !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner)
+        || crypto_sign_keypair(reinterpret_cast<unsigned char*>(publicKey.data()),
+               reinterpret_cast<unsigned char*>(secretKey.data()))
+            != 0
+        || file.write(secretKey.toBase64() + '\n') < 0 || !file.flush()) {
+        *error = QStringLiteral("cannot make a new key in %1: %2")
+                     .arg(secretKeyFile, file.errorString());
+        return QByteArray();
+    }
+    sodium_memzero(secretKey.data(), size_t(secretKey.size()));
+    return publicKey.toBase64();
+}
+
+QByteArray UpdateTreeWriter::readKey(const QString& secretKeyFile)
+{
+    QFile file(secretKeyFile);
+    const QByteArray key
+        = QByteArray::fromBase64(file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : "");
+    return key.size() == crypto_sign_SECRETKEYBYTES ? key : QByteArray();
 }
 
 static bool isPathElement(const QString& value)
@@ -60,9 +106,7 @@ QStringList UpdateTreeWriter::write(const QString& root, const Release& release,
     for (const QString& locale : release.locales) {
         const QString dir
             = QStringLiteral("sw/%1/%2/%3/").arg(locale, release.product, release.platform);
-        QString url = release.downloadUrl;
-        url.replace(QLatin1String("%1"), locale);
-        const QByteArray body = replyBody(release.newestVersion, url);
+        const QByteArray body = replyBody(release, locale);
 
         QStringList versions = release.fieldVersions;
         // The newest version asks too, and must hear that it is current.

@@ -17,10 +17,18 @@ public:
         QStringList fieldVersions; // versions installed out there that should hear of the newest
         QString newestVersion;
         QString downloadUrl; // may hold "%1", replaced by the locale
+        QByteArray signingKey; // the vendor's Ed25519 secret key (64 bytes); empty: unsigned
     };
 
-    // The reply body a launcher parses.
-    static QByteArray replyBody(const QString& newestVersion, const QString& downloadUrl);
+    // A new key pair: the secret key in `secretKeyFile` (created, readable by its owner only; an
+    // existing file is left alone), the public key returned in standard base64, or empty and
+    // `error` set.
+    static QByteArray newKey(const QString& secretKeyFile, QString* error);
+    // The secret key from such a file; empty when it holds none.
+    static QByteArray readKey(const QString& secretKeyFile);
+
+    // The reply body a launcher parses for `locale`, signed when the release has a signing key.
+    static QByteArray replyBody(const Release& release, const QString& locale);
 
     // Why the release cannot be written (empty when it can): path elements that would escape
     // the tree or that a launcher could never request, or missing values.
