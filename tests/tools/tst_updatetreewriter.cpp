@@ -1,9 +1,14 @@
-// The vendor's tool: which releases it refuses to write. The tree it writes for the others is
-// served by nginx to the launcher in the scenario rows.
+// The vendor's tool: which releases it refuses to write, and the key pair it makes. The tree it
+// writes for the others is served by nginx to the launcher in the scenario rows.
+#include "update/answersignature.h"
 #include "updatetreewriter.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
+using launcher::isSignedAnswer;
+using launcher::signedAnswerMessage;
 using Release = UpdateTreeWriter::Release;
 Q_DECLARE_METATYPE(Release)
 
@@ -13,6 +18,7 @@ class tst_UpdateTreeWriter : public QObject {
 private slots:
     void problem_data();
     void problem();
+    void newKey();
 };
 
 static Release release()
@@ -58,6 +64,36 @@ void tst_UpdateTreeWriter::problem()
 {
     QFETCH(Release, release);
     QTEST(UpdateTreeWriter::problem(release), "problem");
+}
+
+// The secret key stays its owner's and is never overwritten; what it signs verifies with the public
+// key printed for the knob, for the locale it was written for only.
+void tst_UpdateTreeWriter::newKey()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("vendor.key");
+    QString error;
+    const QByteArray publicKey = UpdateTreeWriter::newKey(file, &error);
+    QVERIFY2(QByteArray::fromBase64(publicKey).size() == 32, qPrintable(error));
+    QCOMPARE(QFileInfo(file).permissions(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    const QByteArray before = UpdateTreeWriter::readKey(file);
+    QVERIFY2(UpdateTreeWriter::newKey(file, &error).isEmpty(), "an existing key was replaced");
+    QCOMPARE(UpdateTreeWriter::readKey(file), before);
+
+    Release r = release();
+    r.signingKey = before;
+    const QByteArray body = UpdateTreeWriter::replyBody(r, "de_DE");
+    const QByteArray key = QByteArray::fromBase64(publicKey);
+    QVERIFY2(isSignedAnswer(body,
+                 signedAnswerMessage("de_DE", "quill", "windows", "4.11",
+                     "https://www.example.com/de_DE/download"),
+                 key),
+        body.constData());
+    QVERIFY(!isSignedAnswer(body,
+        signedAnswerMessage(
+            "en_US", "quill", "windows", "4.11", "https://www.example.com/de_DE/download"),
+        key));
 }
 
 QTEST_APPLESS_MAIN(tst_UpdateTreeWriter)
