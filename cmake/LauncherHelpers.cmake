@@ -33,13 +33,28 @@ function(launcher_add_resources name settings)
     target_link_libraries(${name} PRIVATE Qt5::Core)
 endfunction()
 
-# A launcher executable: main() over the core library, with its own embedded settings.
+# The update check's knobs compiled into a library of their own (src/update/updateknobs.h).
+#   launcher_add_knobs(<name> STATIC|OBJECT SCHEME <http|https> HOST <host[:port]>
+#                      [PUBLIC_KEY <base64>] [DOWNLOAD_HOSTS <hosts>])
+function(launcher_add_knobs name kind)
+    cmake_parse_arguments(ARG "" "SCHEME;HOST;PUBLIC_KEY;DOWNLOAD_HOSTS" "" ${ARGN})
+    add_library(${name} ${kind} "${PROJECT_SOURCE_DIR}/src/update/updateknobs.cpp")
+    target_compile_definitions(${name} PRIVATE
+        LAUNCHER_UPDATE_SCHEME="${ARG_SCHEME}" LAUNCHER_UPDATE_HOST="${ARG_HOST}"
+        LAUNCHER_UPDATE_PUBLIC_KEY="${ARG_PUBLIC_KEY}" LAUNCHER_DOWNLOAD_HOSTS="${ARG_DOWNLOAD_HOSTS}")
+    set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+    launcher_warnings(${name})
+endfunction()
+
+# A launcher executable: main() over the core library, with its own embedded settings; KNOBS: an
+# OBJECT library of launcher_add_knobs linked in place of the build's own.
 #   launcher_add_executable(<target> <settings.ini> [OUTPUT_DIR dir])
 function(launcher_add_executable target settings)
-    cmake_parse_arguments(ARG "" "OUTPUT_DIR;OUTPUT_NAME" "" ${ARGN})
+    cmake_parse_arguments(ARG "" "OUTPUT_DIR;OUTPUT_NAME;KNOBS" "" ${ARGN})
     launcher_add_resources(${target}_resources "${settings}")
     add_executable(${target} "${PROJECT_SOURCE_DIR}/src/app/main.cpp")
-    target_link_libraries(${target} PRIVATE ${target}_resources launchercore)
+    # The knobs' objects come first on the link line, so the core's own are not taken.
+    target_link_libraries(${target} PRIVATE ${target}_resources ${ARG_KNOBS} launchercore)
     launcher_warnings(${target})
     if(ARG_OUTPUT_DIR)
         set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}")

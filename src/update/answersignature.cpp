@@ -1,5 +1,6 @@
 #include "answersignature.h"
 
+#include "updateknobs.h"
 #include "updatereply.h"
 
 #include <sodium.h>
@@ -59,7 +60,7 @@ QByteArray updatePublicKey()
 {
     const QByteArray& key = publicKeyOverride();
     return decoded(
-        key.isEmpty() ? QByteArray(LAUNCHER_UPDATE_PUBLIC_KEY) : key, crypto_sign_PUBLICKEYBYTES);
+        key.isEmpty() ? QByteArray(builtInUpdatePublicKey()) : key, crypto_sign_PUBLICKEYBYTES);
 }
 
 void setUpdatePublicKey(const QByteArray& base64Key) { publicKeyOverride() = base64Key; }

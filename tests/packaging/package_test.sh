@@ -51,13 +51,20 @@ check "product received ?launcher=launcher -x 'a b'" sh -c \
     "[ \"\$(od -c '$product'/qpr.exe.*.args)\" = \"\$(printf '?launcher=launcher\0-x\0a b\0' | od -c)\" ]"
 
 brand="$work/brand"; mkdir -p "$brand"
+key=xOjLZw0wFq2VId15GBoVyDdJegC7x1ce+DKe15COzNE=
 printf '[target]\r\nproduct_name = Acme Writer & Co\r\nproduct = acme\r\nname = acme\r\n' >"$brand/settings.ini"
 (cmake -S "$source" -B "$brand/build" -DLAUNCHER_SETTINGS_FILE="$brand/settings.ini" -DLAUNCHER_BUILD_TESTS=OFF \
     -DLAUNCHER_UPDATE_SCHEME=https -DLAUNCHER_UPDATE_HOST=downloads.example.com \
+    -DLAUNCHER_UPDATE_PUBLIC_KEY="$key" -DLAUNCHER_DOWNLOAD_HOSTS='example.com,*.example.com' \
     && cmake --build "$brand/build" -j "$(nproc)" --target launcher productdata packagedata) \
     >"$brand/build.log" 2>&1 || tail -n 20 "$brand/build.log"
 check "branded launcher asks https://downloads.example.com/sw" \
-    bash -c "strings -el '$brand/build/bin/launcher' | grep -qx 'https://downloads.example.com/sw'"
+    bash -c "strings '$brand/build/bin/launcher' | grep -qx 'https://downloads.example.com/sw'"
+check "branded launcher holds the vendor's key and hosts" bash -c "strings '$brand/build/bin/launcher' \
+    | grep -qxF '$key' && strings '$brand/build/bin/launcher' | grep -qxF 'example.com,*.example.com'"
+check "a key that is not 32 bytes of base64 stops the configuration" bash -c "! cmake -S '$source' \
+    -B '$brand/badkey' -DLAUNCHER_UPDATE_PUBLIC_KEY='${key%?}' >'$brand/badkey.log' 2>&1 \
+    && grep -q 'is not the standard' '$brand/badkey.log'"
 branded=0
 for table in "$brand"/build/bin/resources/languages/strings_*.launcher.xml; do
     # The update question names the product as it is, the launch button with its '&' doubled.
