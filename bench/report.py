@@ -50,14 +50,18 @@ def report(d, note, runs, passes, warmup, checks):
     shares = ", ".join(f"{r['entries']:,}: {r['added'] / (rate * r['entries']):.2f}" for r in tables[1:-1])
 
     md += ["", "#### Targets", "", "| Target | Measured | |", "|---|---:|---|"]
-    for name, value, unit, limit in [
-            ("direct ≤ 1.00 × floor", by["direct"]["ratio"], "×", 1.00),
-            ("direct, no locale ≤ 0.95 × floor", by["nolocale"]["ratio"], "×", 0.95),
-            ("refused ≤ direct + 3 ms", by["refused"]["wall"] - by["direct"]["wall"], "ms", 3),
-            ("second instance ≤ 0.70 × floor", by["second"]["ratio"], "×", 0.70),
-            ("silent ≤ floor + 1,030 ms", by["silent"]["wall"] - floor["wall"], "ms", 1030),
-            ("peak RSS of direct ≤ floor + 3 MiB", by["direct"]["rss"] - floor["rss"], "MiB", 3),
-            ("10,000-entry table adds ≤ 60 ms", by["table10000"]["added"], "ms", 60)]:
+    targets = [
+        ("direct ≤ 1.00 × floor", by["direct"]["ratio"], "×", 1.00),
+        ("direct, no locale ≤ 0.95 × floor", by["nolocale"]["ratio"], "×", 0.95),
+        ("refused ≤ direct + 3 ms", by["refused"]["wall"] - by["direct"]["wall"], "ms", 3),
+        ("second instance ≤ 0.70 × floor", by["second"]["ratio"], "×", 0.70),
+        ("silent ≤ floor + 1,030 ms", by["silent"]["wall"] - floor["wall"], "ms", 1030),
+        ("peak RSS of direct ≤ floor + 3 MiB", by["direct"]["rss"] - floor["rss"], "MiB", 3),
+        ("10,000-entry table adds ≤ 60 ms", by["table10000"]["added"], "ms", 60),
+        ("signed ≤ its unsigned twin (9.9 offered before) + 0.5 ms",
+         by["signed"]["wall"] - by["offered"]["wall"], "ms", 0.5)]
+    targets += [("direct over https ≤ 1.10 × floor", by["https"]["ratio"], "×", 1.10)] if "https" in by else []
+    for name, value, unit, limit in targets:
         md.append(f"| {name} | {value:{'.2f' if unit == '×' else '+.1f'}} {unit} | {'met' if value <= limit else 'missed'} |")
     md.append(f"| cost per entry linear from {tables[1]['entries']:,} to {largest['entries']:,} entries (each size within "
               f"±50 % + 2 ms of the {largest['entries']:,}-entry rate) | {shares} | {'met' if linear else 'missed'} |")
@@ -67,8 +71,9 @@ def report(d, note, runs, passes, warmup, checks):
               f"requests) of the checked runs {sorted({c[0] for c in checked[r['key']]})}; expected {r['expected']}" for r
               in rows if {r["expected"][0]} != set(codes[r["key"]]) or {r["expected"]} != {c[0] for c in checked[r["key"]]}]
     md += failed or ["- Every run ended with its row's exit code; in every checked run the product started exactly "
-                     "when expected and the server was reached by direct and silent only, once a run."]
+                     "when expected and the server was reached by the rows that ask it, once a run."]
     answers = collections.Counter("{0[5]} {0[6]} → {0[8]}".format(line.split())[1:] for line in open(f"{d}/access.log"))
+    md += [] if "https" in by else ["- The https row was left out: it needs root and a mount namespace."]
     md += [f"- nginx answered {sum(answers.values())} requests: " + "; ".join(f"{n} × {a}" for a, n in answers.items()),
            f"- The silent server accepted {len(open(f'{d}/silent.log').readlines())} connections and answered none."]
     md += [f"- Output of {r['label']}: `{o}`" for r in rows for o in sorted({c[2] for c in checked[r["key"]]} - {""})]

@@ -10,6 +10,11 @@
 # valgrind) through scripts/setup.sh, as ./test.sh does.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)" && bench="$root/bench"
+# The https row needs the bench's certificate authority among the system's ones: as root, in a
+# mount namespace of its own where a copy of /etc/ssl/certs that also holds it is mounted over it.
+if [ -z "${BENCH_NS:-}" ] && [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+    BENCH_NS=1 exec unshare -m --propagation private bash "$0" "$@"
+fi
 if [ -z "${BENCH_REAPER:-}" ]; then # a child subreaper: the detached products end as its children
     BENCH_REAPER=1 exec python3 -c 'import ctypes, os, signal, sys
 signal.signal(signal.SIGPIPE, signal.SIG_DFL)
@@ -51,7 +56,8 @@ serve() { bash "$bench/serve.sh" "$srv" "$1"; }
 cleanup() { serve closed || true; [ -z "$holder" ] || { kill "$holder" && wait "$holder"; } 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 cleanenv() { # DIR: "${clean[@]}" is then a clean environment with its throw-away directories there
-    mkdir -p "$1/config" "$1/cache" "$1/run" && chmod 700 "$1/run"
+    mkdir -p "$1/config/Nimbrel" "$1/cache" "$1/run" && chmod 700 "$1/run"
+    printf '[en_US]\nquill\\version=9.9\n' >"$1/config/Nimbrel/Update.conf" # 9.9 offered before
     clean=(env -i "PATH=$PATH" "HOME=$1" "XDG_CONFIG_HOME=$1/config" "XDG_CACHE_HOME=$1/cache"
         "XDG_RUNTIME_DIR=$1/run" QT_QPA_PLATFORM=offscreen LANG=C.UTF-8)
 }
@@ -59,7 +65,8 @@ product() { # directory, program: the program beside the stand-in product and th
     mkdir -p "$work/$1/$(dirname "$target")" && cp "$2" "$work/$1/" && cp -r "$build/bin/resources" "$work/$1/"
     cp "$build/bench/bench_standin" "$work/$1/$target"
 }
-for p in floor:bench/bench_floor direct:bench/locale/launcher nolocale:bin/launcher second:bin/launcher; do
+for p in floor:bench/bench_floor direct:bench/locale/launcher nolocale:bin/launcher second:bin/launcher \
+    https:bench/https/launcher signed:bench/signed/launcher; do
     product "${p%%:*}" "$build/${p#*:}"
 done
 for n in 0 100 1000 10000 100000; do # tables beside the shipped ones, chosen with -l benchN
@@ -67,14 +74,32 @@ for n in 0 100 1000 10000 100000; do # tables beside the shipped ones, chosen wi
         for (i = 0; i < n; i++) printf "  <string><id>lic_bench_%d</id><value>Text number %d of the benchmark table</value></string>\n", i, i
         print "</lum_objects>" }' >"$work/nolocale/$strings/strings_bench$n.launcher.xml"
 done
-echo "$port" >"$srv/port" && cat >"$srv/nginx.conf" <<EOF
+# nginx-MODE.conf for each mode of serve.sh that nginx serves: "no newer version" over http and
+# https; 9.9 (offered before, so nothing is asked) from trees the vendor's tool wrote, signed or not.
+tree() { "$build/tools/launcher-update-tree" --product quill --locales en_US --field-versions "$version" \
+    --newest 9.9 --url "http://127.0.0.1:$port/download" --output "$srv/$1" "${@:2}" >/dev/null; }
+tree newer && tree signed --signing-key "$root/tests/app/data/keys/vendor.key"
+echo "$port" >"$srv/port" && data="$root/tests/app/data/tls"
+for mode in answer tls newer signed; do
+    listen="127.0.0.1:$port" answer="return 200 \"new_version=$version\\r\\nurl=http://127.0.0.1:$port/download\\r\\n\";"
+    [ "$mode" != tls ] || listen="$listen ssl; ssl_certificate $data/server.pem; ssl_certificate_key $data/server.key"
+    [ "$mode" != newer ] && [ "$mode" != signed ] \
+        || answer="return 200 \"$(tr -d '\r' <"$srv/$mode/sw/en_US/quill/windows/info_$version.php" | sed 's/$/\\r\\n/' | tr -d '\n')\";"
+    cat >"$srv/nginx-$mode.conf" <<EOF
 daemon off; worker_processes 1; pid nginx.pid; error_log error.log;
 events { worker_connections 64; }
 http { access_log access.log; default_type text/plain;
     client_body_temp_path tmp; proxy_temp_path tmp; fastcgi_temp_path tmp; uwsgi_temp_path tmp; scgi_temp_path tmp;
-    server { listen 127.0.0.1:$port;
-        location / { return 200 "new_version=$version\r\nurl=http://127.0.0.1:$port/download\r\n"; } } }
+    server { listen $listen; location / { $answer } } }
 EOF
+done
+https=""
+if [ -n "${BENCH_NS:-}" ]; then # the authority, under the name OpenSSL looks it up by
+    cp -a /etc/ssl/certs "$work/certs" && cp "$data/ca.pem" "$work/certs/bench-ca.pem"
+    ln -s bench-ca.pem "$work/certs/$(openssl x509 -hash -noout -in "$data/ca.pem").0"
+    mount --bind "$work/certs" /etc/ssl/certs && https=1
+fi
+[ -n "$https" ] || echo "bench: the https row needs root and a mount namespace of its own; left out" >&2
 
 # key|label|server|exit code|product starts|requests|table entries|command (no spaces in paths)
 rows=()
@@ -83,6 +108,9 @@ row floor "floor" answer 0 1 0 "" "$work/floor/bench_floor $target"
 row floorfonts "floor + font teardown (reference)" answer 0 1 0 "" "$work/floor/bench_floor $target --font-teardown"
 row direct "direct" answer 1 1 1 "" "$work/direct/launcher"
 row nolocale "direct, no locale" answer 1 1 0 "" "$work/nolocale/launcher"
+[ -z "$https" ] || row https "direct over https" tls 1 1 1 "" "$work/https/launcher"
+row offered "direct, 9.9 offered before" newer 1 1 1 "" "$work/direct/launcher"
+row signed "signed, 9.9 offered before" signed 1 1 1 "" "$work/signed/launcher"
 row refused "refused" closed 1 1 0 "" "$work/direct/launcher"
 row silent "silent" silent 1 1 1 "" "$work/direct/launcher"
 row second "second instance" answer 0 0 0 "" "$work/second/launcher"

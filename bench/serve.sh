@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# bench/serve.sh DIR answer|silent|closed: puts the benchmark's download server into that mode (at
-# once when it is): nginx with DIR/nginx.conf, a socket that accepts and never answers, or nothing
-# (connections are refused). DIR holds the port, state and logs; hyperfine runs this before each run.
+# bench/serve.sh DIR MODE: puts the benchmark's download server into that mode (at once when it
+# is): silent, a socket that accepts and never answers; closed, nothing (connections are refused);
+# any other, nginx with DIR/nginx-MODE.conf. DIR holds the port, state and logs; hyperfine runs
+# this before each run.
 set -eu
 dir=$1 mode=$2
 [ "$(cat "$dir/mode" 2>/dev/null)" != "$mode" ] || exit 0
@@ -10,16 +11,15 @@ while [ -n "$pid" ] && state=$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) && [
 rm -f "$dir/pid" "$dir/mode" "$dir/ready" "$dir/nginx.pid"
 # nginx by its full path: /usr/sbin is not on the PATH of a user who is not root.
 case "$mode" in
-answer) /usr/sbin/nginx -p "$dir/" -c nginx.conf -e "$dir/error.log" </dev/null \
-    >>"$dir/nginx.out" 2>&1 &
-    ready="$dir/nginx.pid" ;; # written once nginx listens
 silent) python3 -c 'import socket, sys
 listener, held = socket.create_server(("127.0.0.1", int(sys.argv[1]))), []
 open(sys.argv[2], "w").write("ready")
 while True: held.append(listener.accept()[0]); print("accepted", flush=True)' "$(cat "$dir/port")" "$dir/ready" </dev/null >>"$dir/silent.log" 2>&1 &
     ready="$dir/ready" ;;
 closed) exit 0 ;;
-*) echo "bench/serve.sh: unknown mode $mode" >&2 && exit 2 ;;
+*) [ -e "$dir/nginx-$mode.conf" ] || { echo "bench/serve.sh: unknown mode $mode" >&2 && exit 2; }
+    /usr/sbin/nginx -p "$dir/" -c "nginx-$mode.conf" -e "$dir/error.log" </dev/null >>"$dir/nginx.out" 2>&1 &
+    ready="$dir/nginx.pid" ;; # written once nginx listens
 esac
 echo $! >"$dir/pid"
 for _ in $(seq 500); do [ -s "$ready" ] && break; sleep 0.01; done

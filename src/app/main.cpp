@@ -7,6 +7,7 @@
 #include "common/launcherpath.h"
 #include "common/settingsfile.h"
 #include "update/checkupdate.h"
+#include "update/updateoffer.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -49,6 +50,10 @@ int main(int argc, char* argv[])
     }
     if (commandLine.skipStart)
         target.name.clear();
+
+    // With https the TLS set-up, the larger part of the exchange's cost, runs beside the
+    // application object's set-up and the tables.
+    launcher::prepareUpdateCheck(target);
 
     launcher::setConnectingToWindowSystem(true);
     QApplication application(argc, argv);

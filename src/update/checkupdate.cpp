@@ -2,6 +2,7 @@
 
 #include "answersignature.h"
 #include "networksetup.h"
+#include "updateknobs.h"
 #include "updatereply.h"
 
 #include <QDebug>
@@ -10,10 +11,13 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSet>
+#include <QSslConfiguration>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <utility>
 
 #ifdef Q_OS_LINUX
 #include <cstdlib>
@@ -39,6 +43,20 @@ namespace {
     {
         static QObject* managers = nullptr;
         return managers;
+    }
+
+    QThread*& secureTransportPreparation()
+    {
+        static QThread* thread = nullptr;
+        return thread;
+    }
+
+    void waitForSecureTransport()
+    {
+        if (QThread* thread = std::exchange(secureTransportPreparation(), nullptr)) {
+            thread->wait();
+            delete thread;
+        }
     }
 
     bool isTcpConnection(qintptr socket)
@@ -98,12 +116,24 @@ QString updateBaseUrl()
     const QString& address = baseUrlOverride();
     // With https the system's trust store decides; a certificate it does not trust fails the
     // exchange like any other network error: no newer version, and the one debug line.
-    return address.isEmpty()
-        ? QStringLiteral(LAUNCHER_UPDATE_SCHEME "://" LAUNCHER_UPDATE_HOST "/sw")
-        : address;
+    return address.isEmpty() ? QString::fromUtf8(builtInUpdateBaseUrl()) : address;
 }
 
 void setUpdateBaseUrl(const QString& baseUrl) { baseUrlOverride() = baseUrl; }
+
+void prepareSecureTransport()
+{
+#ifndef QT_NO_SSL
+    if (secureTransportPreparation()
+        || !updateBaseUrl().startsWith(QLatin1String("https:"), Qt::CaseInsensitive))
+        return;
+    // Qt loads the library and sets up its defaults once, under a lock of its own: a request made
+    // meanwhile waits for it as it would have done the work.
+    secureTransportPreparation()
+        = QThread::create([] { QSslConfiguration::defaultConfiguration(); });
+    secureTransportPreparation()->start();
+#endif
+}
 
 CheckUpdate::CheckUpdate(QObject* parent)
     : QObject(parent)
@@ -113,6 +143,7 @@ CheckUpdate::CheckUpdate(QObject* parent)
 
 CheckUpdate::~CheckUpdate()
 {
+    waitForSecureTransport();
     // An exchange the check gave up on may still occupy Qt's network threads (a host name being
     // looked up, a stream that has not yet seen its connection end), and destroying the manager
     // waits up to five seconds for them. Its manager is therefore never released: it stays
@@ -152,6 +183,7 @@ bool CheckUpdate::check(const QString& locale, const QString& product, const QSt
     // anything reaches the reply: a small compressed answer can swell to gigabytes there and hold
     // the thread for seconds. A reply of two short lines gains nothing from compression.
     request.setRawHeader("Accept-Encoding", "identity");
+    waitForSecureTransport();
     // Made with the first request: a start without one sets up nothing of the network.
     if (!networkManager)
         networkManager = newNetworkManager(this);

@@ -23,6 +23,12 @@ QString updateBaseUrl();
 // built-in one. Only test programs call this: the launcher has no switch that leads here.
 void setUpdateBaseUrl(const QString& baseUrl);
 
+// With an https server, loads the TLS library and makes its default configuration on a thread of
+// its own: most of what an https exchange costs beyond an http one, which then overlaps whatever
+// the launcher does before it asks. A CheckUpdate waits for that thread before its request, and
+// when it is destroyed. Without https, or when called again, nothing.
+void prepareSecureTransport();
+
 // True once a CheckUpdate was destroyed while its exchange was still running: Qt's network
 // threads may then still be busy with it (a host name being looked up, a server that keeps
 // sending), and the process should not wait for them when it ends.

@@ -4,6 +4,7 @@
 #include "checkupdate.h"
 #include "common/names.h"
 #include "updateinfo.h"
+#include "updateknobs.h"
 #include "updatepolicy.h"
 #include "versionstore.h"
 
@@ -118,7 +119,7 @@ QStringList downloadHosts()
 {
     const QString& hosts = downloadHostsOverride();
     QStringList list;
-    for (QString host : (hosts.isEmpty() ? QStringLiteral(LAUNCHER_DOWNLOAD_HOSTS) : hosts)
+    for (QString host : (hosts.isEmpty() ? QString::fromUtf8(builtInDownloadHosts()) : hosts)
                             .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         // As isOnHosts() sees a page's host.
         host = host.trimmed();
@@ -148,9 +149,23 @@ QString downloadPageAddress(const QString& reportedUrl)
     return page.toString();
 }
 
+// Whether the update step asks the server: a version and a locale to ask about, and no
+// administrator's switch against it.
+static bool asksServer(const Target& target)
+{
+    return !target.version.isEmpty() && !target.locale.isEmpty()
+        && isUpdateCheckAllowed(target.product);
+}
+
+void prepareUpdateCheck(const Target& target)
+{
+    if (asksServer(target))
+        prepareSecureTransport();
+}
+
 void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInfo& updateInfo)
 {
-    if (target.version.isEmpty() || !isUpdateCheckAllowed(target.product)
+    if (!asksServer(target)
         || !checkUpdate.check(
             target.locale, target.product, platformName, target.version, target.variant))
         return;

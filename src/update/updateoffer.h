@@ -49,6 +49,11 @@ void openWebPage(const QString& address);
 // page. The launch goes on whatever happens here.
 void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInfo& updateInfo);
 
+// Starts ahead what the update step will need, when it is going to ask the server at all: with
+// https, the TLS set-up (prepareSecureTransport()), so that it overlaps the application object's
+// set-up and the tables instead of delaying the request.
+void prepareUpdateCheck(const Target& target);
+
 // Answers the update question instead of the message box, given its title and text. Test
 // programs set it so that no person is needed; an empty handler brings the message box back.
 using QuestionHandler
