@@ -19,28 +19,26 @@ namespace {
     // so a larger one is taken for a malformed file and not read.
     const qint64 maxDefaultFileSize = 1024 * 1024;
 
-    // Maps the framework's own texts of its standard buttons to identifiers. A row with a
-    // context matches only requests in that context; a row without one matches any.
+    // Maps the framework's own texts of its standard buttons, in whatever context it asks, to
+    // identifiers.
     struct StandardButtonId {
-        const char* context;
         const char* sourceText;
         const char* identifier;
     };
 
     const StandardButtonId standardButtonIds[] = {
-        { nullptr, "Cancel", "lic_cancel_btn" },
-        { nullptr, "Abort", "lic_abort_btn" },
-        { nullptr, "&Yes", "lic_yes_btn" },
-        { nullptr, "&No", "lic_no_btn" },
+        { "Cancel", "lic_cancel_btn" },
+        { "Abort", "lic_abort_btn" },
+        { "&Yes", "lic_yes_btn" },
+        { "&No", "lic_no_btn" },
     };
 
-    const char* identifierFor(const char* context, const char* sourceText)
+    const char* identifierFor(const char* sourceText)
     {
         if (qstrncmp(sourceText, "lic_", 4) == 0)
             return sourceText;
         for (const StandardButtonId& row : standardButtonIds) {
-            const bool contextMatches = !row.context || qstrcmp(row.context, context) == 0;
-            if (contextMatches && qstrcmp(row.sourceText, sourceText) == 0)
+            if (qstrcmp(row.sourceText, sourceText) == 0)
                 return row.identifier;
         }
         return sourceText;
@@ -102,11 +100,11 @@ LauncherTranslator::LauncherTranslator(QObject* parent, const QString& language)
 LauncherTranslator::~LauncherTranslator() = default;
 
 QString LauncherTranslator::translate(
-    const char* context, const char* sourceText, const char*, int) const
+    const char*, const char* sourceText, const char*, int) const
 {
     if (!sourceText)
         return QString();
-    const QString identifier = QString::fromUtf8(identifierFor(context, sourceText));
+    const QString identifier = QString::fromUtf8(identifierFor(sourceText));
 
     auto found = languageTable.constFind(identifier);
     if (found != languageTable.constEnd())

@@ -48,6 +48,8 @@ void tst_StringTable::read_data()
         << "utf16" << Table { { "utf16", "\u65e5\u672c\u8a9e \U0001F600" } };
     QTest::newRow("UTF-16, big-endian with its mark")
         << "utf16be" << Table { { "utf16be", "\u65e5\u672c" } };
+    QTest::newRow("UTF-32, big-endian without a mark")
+        << "utf32be" << Table { { "utf32be", "\u65e5\u672c" } };
     QTest::newRow("no declaration: UTF-8")
         << "undeclared" << Table { { "utf8", "caf\u00e9 \u65e5\u672c" } };
     QTest::newRow("a bare document type") << "baredoctype" << Table { { "a", "b" } };
