@@ -1,5 +1,5 @@
+#include "app/applicationobject.h"
 #include "app/commandline.h"
-#include "app/fontteardown.h"
 #include "app/messagefilter.h"
 #include "app/run.h"
 #include "app/singleinstanceguard.h"
@@ -9,7 +9,7 @@
 #include "update/checkupdate.h"
 #include "update/updateoffer.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QSettings>
 
 #include <cstdio>
@@ -55,11 +55,9 @@ int main(int argc, char* argv[])
     // application object's set-up and the tables.
     launcher::prepareUpdateCheck(target);
 
-    launcher::setConnectingToWindowSystem(true);
-    QApplication application(argc, argv);
-    launcher::setConnectingToWindowSystem(false);
-    // Destroyed after the guard and before the application object, when nothing draws any more.
-    const launcher::FontTeardown fontTeardown;
+    // The window system only when something is shown: the window now, the question once it
+    // comes (applicationobject.h).
+    launcher::ApplicationObject application(argc, argv, commandLine.showWindow);
     QCoreApplication::setApplicationName(launcher::launcherBaseName());
 
     const int exitCode = launcher::run(target, commandLine.language, commandLine.showWindow);

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "applicationobject.h"
 #include "i18n/launchertranslator.h"
 #include "starttarget.h"
 #include "target.h"
@@ -7,8 +8,6 @@
 #include "update/checkupdate.h"
 #include "update/updateinfo.h"
 #include "update/updateoffer.h"
-
-#include <QCoreApplication>
 
 namespace launcher {
 
@@ -18,10 +17,10 @@ namespace {
     // every text requested by identifier. Must come before anything shows text.
     void setUpLanguage(const QString& language)
     {
-        // Owned by the application object. Installing reports false (no compiled translation
-        // file is loaded), which changes nothing: the translator is asked all the same.
-        QCoreApplication::installTranslator(
-            new LauncherTranslator(QCoreApplication::instance(), language));
+        // Owned by the application object, and moved to the window system's when that one
+        // replaces it. Installing reports false (no compiled translation file is loaded), which
+        // changes nothing: the translator is asked all the same.
+        ApplicationObject::installTranslator(new LauncherTranslator(nullptr, language));
     }
 
     // Update step: asks the download server for a newer version and offers it once.
@@ -34,6 +33,7 @@ namespace {
     // Window path ("-f"): the result of the window's modal run.
     int showLauncherWindow(Target& target, const UpdateInfo& updateInfo)
     {
+        ApplicationObject::useWindowSystem();
         // No window-type bits: QDialog adds Qt::Dialog itself.
         Launcher window(nullptr,
             Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::MSWindowsFixedSizeDialogHint,

@@ -1,5 +1,6 @@
 #include "updateoffer.h"
 
+#include "app/applicationobject.h"
 #include "app/target.h"
 #include "checkupdate.h"
 #include "common/names.h"
@@ -32,6 +33,7 @@ namespace {
 
     QMessageBox::StandardButton askUser(const QString& title, const QString& text)
     {
+        ApplicationObject::useWindowSystem();
         if (const QuestionHandler& handler = questionHandler())
             return handler(title, text);
         return QMessageBox::information(
@@ -95,6 +97,7 @@ void openWebPage(const QString& address)
     const QUrl page(address, QUrl::TolerantMode);
     if (!isWebAddress(page))
         return;
+    ApplicationObject::useWindowSystem();
     const QuietOutput quiet;
     QDesktopServices::openUrl(page);
 }
@@ -176,8 +179,13 @@ void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInf
     updateInfo.newVersion = checkUpdate.newVersion;
     updateInfo.updateUrl = page;
 
-    // The version counts as offered from here on, whatever the answer.
     const QString key = QStringLiteral("%1/%2/version").arg(target.locale, target.product);
+    if (isOffered(key, updateInfo.newVersion))
+        return;
+    // The window system before the version is recorded: where there is none the launcher ends
+    // there, and the question comes at the next start that has one.
+    ApplicationObject::useWindowSystem();
+    // The version counts as offered from here on, whatever the answer.
     if (!takeOffer(key, updateInfo.newVersion))
         return;
 

@@ -102,4 +102,11 @@ bool takeOffer(const QString& key, const QString& version)
     return true;
 }
 
+bool isOffered(const QString& key, const QString& version)
+{
+    const std::unique_ptr<QSettings> store = openUserStore(storeName, StoreText::Escaped);
+    const QString offered = store ? store->value(key).toString() : QString();
+    return !offered.isEmpty() && offered == version;
+}
+
 } // namespace launcher

@@ -15,4 +15,8 @@ namespace launcher {
 // the disk) is left exactly as it was: the question then simply comes again at the next start.
 bool takeOffer(const QString& key, const QString& version);
 
+// Whether the store already holds exactly `version` for `key`, as takeOffer() would find it now;
+// a store that cannot be read holds nothing. Only reads.
+bool isOffered(const QString& key, const QString& version);
+
 } // namespace launcher

@@ -1,0 +1,80 @@
+#include "applicationobject.h"
+
+#include "fontteardown.h"
+#include "messagefilter.h"
+
+#include <QApplication>
+#include <QList>
+#include <QPointer>
+#include <QTranslator>
+
+namespace launcher {
+
+namespace {
+
+    ApplicationObject* current = nullptr;
+    // Installed ones, in the order they were installed.
+    QList<QPointer<QTranslator>> translators;
+
+} // namespace
+
+ApplicationObject::ApplicationObject(int& argc, char** argv, bool windowSystem)
+    : argc(argc)
+    , argv(argv)
+{
+    current = this;
+    if (windowSystem)
+        makeWindowSystemObject();
+    else
+        application = new QCoreApplication(argc, argv);
+}
+
+ApplicationObject::~ApplicationObject()
+{
+    if (windowSystem) {
+        // After the last window, before the window system's object.
+        const FontTeardown fontTeardown;
+    }
+    delete application;
+    translators.clear();
+    current = nullptr;
+}
+
+void ApplicationObject::makeWindowSystemObject()
+{
+    // The core object goes first (there is only ever one), without the translators it owns.
+    for (const QPointer<QTranslator>& translator : qAsConst(translators)) {
+        if (translator)
+            translator->setParent(nullptr);
+    }
+    delete application;
+    setConnectingToWindowSystem(true);
+    application = new QApplication(argc, argv);
+    setConnectingToWindowSystem(false);
+    windowSystem = true;
+    for (const QPointer<QTranslator>& translator : qAsConst(translators)) {
+        if (translator) {
+            translator->setParent(application);
+            QCoreApplication::installTranslator(translator);
+        }
+    }
+}
+
+void ApplicationObject::useWindowSystem()
+{
+    if (current && !current->windowSystem)
+        current->makeWindowSystemObject();
+}
+
+bool ApplicationObject::hasWindowSystem() { return current && current->windowSystem; }
+
+void ApplicationObject::installTranslator(QTranslator* translator)
+{
+    if (!current)
+        return;
+    translator->setParent(current->application);
+    translators << translator;
+    QCoreApplication::installTranslator(translator);
+}
+
+} // namespace launcher
