@@ -46,6 +46,17 @@ function(launcher_add_knobs name kind)
     launcher_warnings(${name})
 endfunction()
 
+# The module `dir`/lib/launcher-window.so, from the window objects and more sources (the test
+# build's hooks). A launcher in `dir` loads it (src/app/windowsystem.h).
+#   launcher_add_window_module(<name> <dir> [sources...])
+function(launcher_add_window_module name dir)
+    add_library(${name} MODULE ${ARGN})
+    target_link_libraries(${name} PRIVATE launcherwindow)
+    set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME launcher-window
+        LIBRARY_OUTPUT_DIRECTORY "${dir}/lib")
+    launcher_warnings(${name})
+endfunction()
+
 # A launcher executable: main() over the core library, with its own embedded settings; KNOBS: an
 # OBJECT library of launcher_add_knobs linked in place of the build's own.
 #   launcher_add_executable(<target> <settings.ini> [OUTPUT_DIR dir])
@@ -56,6 +67,10 @@ function(launcher_add_executable target settings)
     # The knobs' objects come first on the link line, so the core's own are not taken.
     target_link_libraries(${target} PRIVATE ${target}_resources ${ARG_KNOBS} launchercore)
     launcher_warnings(${target})
+    if(LAUNCHER_WINDOW_MODULE)
+        # The window module takes the program's own functions from the program.
+        set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
+    endif()
     if(ARG_OUTPUT_DIR)
         set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}")
     endif()

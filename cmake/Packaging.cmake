@@ -1,6 +1,7 @@
 # Installation of the product tree and its packages (.deb and .tar.gz through CPack).
 #
 #   <prefix>/<LAUNCHER_INSTALL_DIR>/launcher
+#   <prefix>/<LAUNCHER_INSTALL_DIR>/lib/launcher-window.so (where the window is a module of its own)
 #   <prefix>/<LAUNCHER_INSTALL_DIR>/resources/default_settings.ini
 #   <prefix>/<LAUNCHER_INSTALL_DIR>/resources/languages/strings_<lang>.launcher.xml
 # and on Linux a command in <prefix>/bin with its manual page, a desktop entry with its AppStream
@@ -49,6 +50,9 @@ if(LAUNCHER_RELEASE_DATE STREQUAL "")
 endif()
 
 install(TARGETS launcher RUNTIME DESTINATION "${LAUNCHER_INSTALL_DIR}")
+if(LAUNCHER_WINDOW_MODULE) # where the launcher loads it from
+    install(TARGETS launcherwindowmodule LIBRARY DESTINATION "${LAUNCHER_INSTALL_DIR}/lib")
+endif()
 # The generated product data (resources/CMakeLists.txt), the tables naming the product.
 foreach(file IN LISTS LAUNCHER_PRODUCT_DATA)
     get_filename_component(subdir "${file}" DIRECTORY)

@@ -2,8 +2,9 @@
 
 #include "fontteardown.h"
 #include "messagefilter.h"
+#include "windowsystem.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QList>
 #include <QPointer>
 #include <QTranslator>
@@ -48,8 +49,10 @@ void ApplicationObject::makeWindowSystemObject()
             translator->setParent(nullptr);
     }
     delete application;
+    application = nullptr;
+    const WindowSystem& module = launcher::windowSystem();
     setConnectingToWindowSystem(true);
-    application = new QApplication(argc, argv);
+    application = module.makeApplication(argc, argv);
     setConnectingToWindowSystem(false);
     windowSystem = true;
     for (const QPointer<QTranslator>& translator : qAsConst(translators)) {

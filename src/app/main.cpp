@@ -15,6 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef QT_NEEDS_QMAIN
+// Qt's WinMain calls qMain (MinGW): QtGui's headers rename main() so, and none is included here.
+#define main qMain
+int qMain(int, char**);
+#endif
+
 int main(int argc, char* argv[])
 {
     launcher::installMessageFilter(argc > 0 ? argv[0] : nullptr);

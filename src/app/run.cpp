@@ -4,10 +4,10 @@
 #include "i18n/launchertranslator.h"
 #include "starttarget.h"
 #include "target.h"
-#include "ui/launcher.h"
 #include "update/checkupdate.h"
 #include "update/updateinfo.h"
 #include "update/updateoffer.h"
+#include "windowsystem.h"
 
 namespace launcher {
 
@@ -34,12 +34,7 @@ namespace {
     int showLauncherWindow(Target& target, const UpdateInfo& updateInfo)
     {
         ApplicationObject::useWindowSystem();
-        // No window-type bits: QDialog adds Qt::Dialog itself.
-        Launcher window(nullptr,
-            Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::MSWindowsFixedSizeDialogHint,
-            &target, &updateInfo);
-        window.raise();
-        return window.exec();
+        return windowSystem().showLauncher(target, updateInfo);
     }
 
 } // namespace

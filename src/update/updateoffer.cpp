@@ -2,6 +2,7 @@
 
 #include "app/applicationobject.h"
 #include "app/target.h"
+#include "app/windowsystem.h"
 #include "checkupdate.h"
 #include "common/names.h"
 #include "updateinfo.h"
@@ -9,7 +10,6 @@
 #include "updatepolicy.h"
 #include "versionstore.h"
 
-#include <QDesktopServices>
 #include <QObject>
 #include <QUrl>
 #include <QUrlQuery>
@@ -31,13 +31,12 @@ namespace {
         return handler;
     }
 
-    QMessageBox::StandardButton askUser(const QString& title, const QString& text)
+    bool askUser(const QString& title, const QString& text)
     {
         ApplicationObject::useWindowSystem();
         if (const QuestionHandler& handler = questionHandler())
             return handler(title, text);
-        return QMessageBox::information(
-            nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        return windowSystem().askYesNo(title, text);
     }
 
     // While the desktop's opener starts, the launcher's output is /dev/null. The opener is a
@@ -99,7 +98,7 @@ void openWebPage(const QString& address)
         return;
     ApplicationObject::useWindowSystem();
     const QuietOutput quiet;
-    QDesktopServices::openUrl(page);
+    windowSystem().openUrl(page);
 }
 
 void setQuestionHandler(QuestionHandler handler) { questionHandler() = std::move(handler); }
@@ -189,7 +188,7 @@ void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInf
     if (!takeOffer(key, updateInfo.newVersion))
         return;
 
-    if (askUser(target.productName, QObject::tr("lic_update_question")) == QMessageBox::Yes)
+    if (askUser(target.productName, QObject::tr("lic_update_question")))
         openWebPage(updateInfo.updateUrl);
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -54,10 +53,10 @@ void offerNewerVersion(CheckUpdate& checkUpdate, const Target& target, UpdateInf
 // set-up and the tables instead of delaying the request.
 void prepareUpdateCheck(const Target& target);
 
-// Answers the update question instead of the message box, given its title and text. Test
-// programs set it so that no person is needed; an empty handler brings the message box back.
-using QuestionHandler
-    = std::function<QMessageBox::StandardButton(const QString& title, const QString& text)>;
+// Answers the update question instead of the message box, given its title and text: whether the
+// answer is Yes. Test programs set it so that no person is needed; an empty handler brings the
+// message box back. The window system is there when it is called.
+using QuestionHandler = std::function<bool(const QString& title, const QString& text)>;
 void setQuestionHandler(QuestionHandler handler);
 
 } // namespace launcher

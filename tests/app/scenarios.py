@@ -147,6 +147,9 @@ def run(name, row, config, platform):
     open(home + b'/settings.ini', 'wb').write(settings)
     launcher = root + (b'/launcher.exe' if windows else b'/launcher')
     shutil.copy(windows + b'/check/launcher.exe' if windows else config['launcher'].encode(), launcher)
+    if config['window_module'] and not windows:  # loaded from the launcher's directory
+        os.mkdir(root + b'/lib')
+        shutil.copy(config['window_module'], root + b'/lib/launcher-window.so')
     os.chmod(launcher, 0o755)
     if windows:  # started through Wine by a script of the launcher's name
         open(root + b'/launcher', 'wb').write(b'#!/bin/sh\nexec /usr/lib/wine/wine64 "$0.exe" "$@"\n')

@@ -50,6 +50,12 @@ for _ in $(seq 50); do ls "$product"/qpr.exe.*.args >/dev/null 2>&1 && break; sl
 check "product received ?launcher=launcher -x 'a b'" sh -c \
     "[ \"\$(od -c '$product'/qpr.exe.*.args)\" = \"\$(printf '?launcher=launcher\0-x\0a b\0' | od -c)\" ]"
 
+# The window comes from the installed module: still open when the second is up, no message.
+output="$(env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
+    QT_QPA_PLATFORM=offscreen "${sanitizers[@]}" timeout 2 "$root/usr/bin/pellam-author" -f 2>&1)"
+code=$?
+check "installed launcher shows its window from its module ($code '$output')" test "$code$output" = 124
+
 brand="$work/brand"; mkdir -p "$brand"
 key=xOjLZw0wFq2VId15GBoVyDdJegC7x1ce+DKe15COzNE=
 printf '[target]\r\nproduct_name = Acme Writer & Co\r\nproduct = acme\r\nname = acme\r\n' >"$brand/settings.ini"
