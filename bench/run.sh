@@ -40,7 +40,7 @@ done
 
 # What the benchmark runs besides the build (--profile: its tools too); scripts/setup.sh installs
 # what is missing, as for ./test.sh, then configures and builds the Release tree.
-extra="hyperfine nginx time python3"
+extra="hyperfine nginx time python3 xvfb"
 [ -z "$profile" ] || extra="$extra strace linux-perf valgrind"
 mkdir -p "$out" && echo "bench: set-up and build in $build (log: $build/bench-build.log)" >&2
 LAUNCHER_EXTRA_PACKAGES="$extra ${LAUNCHER_EXTRA_PACKAGES:-}" LAUNCHER_BUILD_DIR="$build" \
@@ -51,22 +51,33 @@ LAUNCHER_EXTRA_PACKAGES="$extra ${LAUNCHER_EXTRA_PACKAGES:-}" LAUNCHER_BUILD_DIR
 value() { tr -d '\r' <"$build/bench/settings-locale.ini" | sed -n "s/^$1 *= *//p" | head -n1 | sed 's/\\\\*/\//g'; }
 version=$(value version) target=$(value name) strings=$(value strings_dir)
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/launcher-bench.XXXXXX")" && srv="$work/server" && holder="" && mkdir "$srv"
+work="$(mktemp -d "${TMPDIR:-/tmp}/launcher-bench.XXXXXX")" && srv="$work/server" && holder="" xholder="" && mkdir "$srv"
 serve() { bash "$bench/serve.sh" "$srv" "$1"; }
-cleanup() { serve closed || true; [ -z "$holder" ] || { kill "$holder" && wait "$holder"; } 2>/dev/null || true; rm -rf "$work"; }
+xvfb=""
+cleanup() {
+    serve closed || true
+    for p in $holder $xholder $xvfb; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done
+    rm -rf "$work"
+}
 trap cleanup EXIT
 cleanenv() { # DIR: "${clean[@]}" is then a clean environment with its throw-away directories there
     mkdir -p "$1/config/Nimbrel" "$1/cache" "$1/run" && chmod 700 "$1/run"
     printf '[en_US]\nquill\\version=9.9\n' >"$1/config/Nimbrel/Update.conf" # 9.9 offered before
     clean=(env -i "PATH=$PATH" "HOME=$1" "XDG_CONFIG_HOME=$1/config" "XDG_CACHE_HOME=$1/cache"
         "XDG_RUNTIME_DIR=$1/run" QT_QPA_PLATFORM=offscreen LANG=C.UTF-8)
+    xclean=("${clean[@]/QT_QPA_PLATFORM=offscreen/QT_QPA_PLATFORM=xcb}" "DISPLAY=:$display")
 }
+platform() { [[ $1 == x* ]] && echo xcb || echo offscreen; } # rows whose key begins with x: on X
 product() { # directory, program: the program beside the stand-in product and the product data
     mkdir -p "$work/$1/$(dirname "$target")" && cp "$2" "$work/$1/" && cp -r "$build/bin/resources" "$work/$1/"
+    for lib in "$(dirname "$2")/lib" "$build/bin/lib"; do # the window module: its own, or the build's
+        [ ! -d "$lib" ] || { cp -r "$lib" "$work/$1/" && break; }
+    done
     cp "$build/bench/bench_standin" "$work/$1/$target"
 }
-for p in floor:bench/bench_floor direct:bench/locale/launcher nolocale:bin/launcher second:bin/launcher \
-    https:bench/https/launcher signed:bench/signed/launcher; do
+for p in floor:bench/bench_floor core:bench/bench_core direct:bench/locale/launcher nolocale:bin/launcher \
+    second:bin/launcher https:bench/https/launcher signed:bench/signed/launcher question:bench/question/launcher \
+    xsecond:bin/launcher; do
     product "${p%%:*}" "$build/${p#*:}"
 done
 for n in 0 100 1000 10000 100000; do # tables beside the shipped ones, chosen with -l benchN
@@ -100,6 +111,10 @@ if [ -n "${BENCH_NS:-}" ]; then # the authority, under the name OpenSSL looks it
     mount --bind "$work/certs" /etc/ssl/certs && https=1
 fi
 [ -n "$https" ] || echo "bench: the https row needs root and a mount namespace of its own; left out" >&2
+# A private X server for the xcb rows; it tells its display number once it listens.
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$! && for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+display=$(cat "$work/display") && [ -n "$display" ] || { echo "bench/run.sh: Xvfb did not start" >&2; exit 1; }
 
 # key|label|server|exit code|product starts|requests|table entries|command (no spaces in paths)
 rows=()
@@ -115,25 +130,43 @@ row refused "refused" closed 1 1 0 "" "$work/direct/launcher"
 row silent "silent" silent 1 1 1 "" "$work/direct/launcher"
 row second "second instance" answer 0 0 0 "" "$work/second/launcher"
 for n in 0 100 1000 10000 100000; do row "table$n" "" answer 1 1 0 "$n" "$work/nolocale/launcher -l bench$n"; done
+# The same starts on X (xcb): the floor, a core application object alone, the launcher's starts that
+# ask nothing, a second instance, and one that shows the question (its store cannot be written, so
+# it asks every time; its reference pays for the same env).
+row xfloor "floor (xcb)" answer 0 1 0 "" "$work/floor/bench_floor $target"
+row xfloorq "floor + the question (xcb, reference)" answer 0 1 0 "" "env XDG_CONFIG_HOME=/proc/none $work/floor/bench_floor $target --question"
+row xcore "QCoreApplication + start (xcb, reference)" answer 0 1 0 "" "$work/core/bench_core $target"
+row xskip "-s (xcb)" answer 1 0 0 "" "$work/nolocale/launcher -s"
+row xnolocale "direct, no locale (xcb)" answer 1 1 0 "" "$work/nolocale/launcher"
+row xdirect "direct, no newer version (xcb)" answer 1 1 1 "" "$work/direct/launcher"
+row xoffered "direct, 9.9 offered before (xcb)" newer 1 1 1 "" "$work/direct/launcher"
+row xsecond "second instance (xcb)" answer 0 0 0 "" "$work/xsecond/launcher"
+row xquestion "the question, answered No (xcb)" newer 1 1 1 "" "env XDG_CONFIG_HOME=/proc/none $work/question/launcher"
 [ -z "$profile" ] || { . "$bench/profile.sh"; exit 0; }
 rm -f "$out"/* && printf '%s\n' "${rows[@]}" >"$out/rows.tsv"
 
 # The second-instance row needs a launcher that holds the guard: one started with -f stays open.
 cleanenv "$work/holder"
 "${clean[@]}" "$work/second/launcher" -f >"$work/holder.log" 2>&1 & holder=$!
+"${xclean[@]}" "$work/xsecond/launcher" -f >"$work/xholder.log" 2>&1 & xholder=$!
 sleep 1 && "${clean[@]}" "$work/second/launcher" >/dev/null 2>&1 && kill -0 "$holder" \
+    && "${xclean[@]}" "$work/xsecond/launcher" >/dev/null 2>&1 && kill -0 "$xholder" \
     || { echo "bench/run.sh: the launcher started with -f holds no guard (a probe came first?)" >&2; exit 1; }
 
 for p in $(seq "$passes"); do
-    args=()
-    for i in "${!rows[@]}"; do
-        IFS='|' read -r key _ mode _ _ _ _ command <<<"${rows[$(((i + p - 1) % ${#rows[@]}))]}"
-        args+=(-p "bash $bench/serve.sh $srv $mode" -n "$key" "$command") # the same cost before every row
+    for on in offscreen xcb; do
+        args=()
+        for i in "${!rows[@]}"; do
+            IFS='|' read -r key _ mode _ _ _ _ command <<<"${rows[$(((i + p - 1) % ${#rows[@]}))]}"
+            [ "$(platform "$key")" = "$on" ] || continue
+            args+=(-p "bash $bench/serve.sh $srv $mode" -n "$key" "$command") # the same cost before every row
+        done
+        echo "bench: hyperfine, pass $p of $passes, $on" >&2
+        cleanenv "$work/env" && [ "$on" = offscreen ] && env=("${clean[@]}") || env=("${xclean[@]}")
+        "${env[@]}" hyperfine -N -i --style basic -w "$warmup" -r $(((runs + passes - 1) / passes)) \
+            --export-json "$out/hyperfine-$on-$p.json" --export-markdown "$out/hyperfine-$on-$p.md" "${args[@]}" \
+            >"$out/hyperfine-$on-$p.log" 2>&1 || { tail -n 20 "$out/hyperfine-$on-$p.log" >&2; exit 1; }
     done
-    echo "bench: hyperfine, pass $p of $passes" >&2
-    cleanenv "$work/env" && "${clean[@]}" hyperfine -N -i --style basic -w "$warmup" -r $(((runs + passes - 1) / passes)) \
-        --export-json "$out/hyperfine-$p.json" --export-markdown "$out/hyperfine-$p.md" "${args[@]}" >"$out/hyperfine-$p.log" 2>&1 \
-        || { tail -n 20 "$out/hyperfine-$p.log" >&2; exit 1; }
 done
 
 echo "bench: $checks checked runs per row under GNU time, each row in its own environment" >&2
@@ -142,7 +175,8 @@ for _ in $(seq "$checks"); do
     for r in "${rows[@]}"; do
         IFS='|' read -r key _ mode _ _ _ _ command <<<"$r"
         e="$work/check/$key" && cleanenv "$e" && serve "$mode" && rm -f "$e.started" && before=$(requests) && code=0
-        "${clean[@]}" BENCH_STARTED="$e.started" /usr/bin/time -q -o "$e.rss" -f %M $command >"$e.out" 2>&1 || code=$?
+        [ "$(platform "$key")" = offscreen ] && env=("${clean[@]}") || env=("${xclean[@]}")
+        "${env[@]}" BENCH_STARTED="$e.started" /usr/bin/time -q -o "$e.rss" -f %M $command >"$e.out" 2>&1 || code=$?
         for _ in $(seq 20); do [ -e "$e.started" ] && break; sleep 0.05; done
         echo "$key|$code|$(cat "$e.rss")|$(cat "$e.started" 2>/dev/null | wc -l)|$(($(requests) - before))|$(tr '\n|' ' /' <"$e.out")" >>"$out/checks.tsv"
     done
