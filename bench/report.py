@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """report.py DIR NOTE RUNS PASSES WARMUP CHECKS: the tables of a bench/run.sh run from DIR (rows.tsv, hyperfine-*.json,
 checks.tsv, the servers' logs) into DIR/latest.md; exits 1 when a check failed (a missed target is no failure).
-report.py --readme README.md TABLE.md: TABLE.md between the bench-table markers of bench/README.md."""
+report.py --readme README.md RESULTS: the tables of each Qt (RESULTS/latest-qt5.md, latest-qt6.md), each against its own
+floor, into RESULTS/latest.md and between the bench-table markers of bench/README.md."""
 import collections, glob, json, sys
 from statistics import mean, median
 
@@ -92,9 +93,12 @@ def report(d, note, runs, passes, warmup, checks):
     return 1 if failed else 0
 
 
-def update_readme(readme, table, begin="<!-- bench-table:begin -->", end="<!-- bench-table:end -->"):
+def update_readme(readme, results, begin="<!-- bench-table:begin -->", end="<!-- bench-table:end -->"):
     head, rest = open(readme, encoding="utf-8").read().split(begin, 1)
-    body = open(table, encoding="utf-8").read().strip()
+    parts = [f"### Qt {qt}, against a floor built with Qt {qt}\n\n" + open(path, encoding="utf-8").read().strip()
+             for qt in (5, 6) for path in glob.glob(f"{results}/latest-qt{qt}.md")]
+    body = "\n\n".join(parts)
+    open(f"{results}/latest.md", "w", encoding="utf-8").write(body + "\n")
     open(readme, "w", encoding="utf-8").write(f"{head}{begin}\n{body}\n{end}{rest.split(end, 1)[1]}")
 
 

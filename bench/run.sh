@@ -6,6 +6,9 @@
 #       summary to bench/results/latest.md and its tables into bench/README.md (--update-readme:
 #       that step alone).
 #   bench/run.sh --profile             where the time goes, in build-bench/profile.txt
+#   bench/run.sh --qt 6 [...]          the same against Qt 6, the floor built with it too, in
+#       build-bench-qt6/; --record keeps each Qt's tables (bench/results/latest-qt<N>.md) and puts
+#       both in bench/results/latest.md and bench/README.md
 # Both first install what is missing (hyperfine, nginx, GNU time; for --profile strace, perf and
 # valgrind) through scripts/setup.sh, as ./test.sh does.
 set -euo pipefail
@@ -25,27 +28,28 @@ signal.signal(signal.SIGINT, signal.SIG_IGN)  # the script cleans up
 while (reaped := os.wait())[0] != child: pass
 sys.exit(os.waitstatus_to_exitcode(reaped[1]) % 256)' "$0" "$@"
 fi
-build="${BENCH_BUILD_DIR:-$root/build-bench}" && out="$build/results" && port=18767
-runs=${BENCH_RUNS:-21} passes=${BENCH_PASSES:-7} warmup=${BENCH_WARMUP:-1} checks=${BENCH_CHECKS:-5} record="" profile=""
+runs=${BENCH_RUNS:-21} passes=${BENCH_PASSES:-7} warmup=${BENCH_WARMUP:-1} checks=${BENCH_CHECKS:-5} record="" profile="" qt=5
 while [ $# -gt 0 ]; do
     case "$1" in
     --record) record=1 ;;
     --profile) profile=1 ;;
-    --update-readme) exec python3 "$bench/report.py" --readme "$bench/README.md" "$bench/results/latest.md" ;;
+    --qt) qt="${2:-}" && shift && [[ "$qt" == [56] ]] || { echo "bench/run.sh: --qt 5 or --qt 6" >&2; exit 2; } ;;
+    --update-readme) exec python3 "$bench/report.py" --readme "$bench/README.md" "$bench/results" ;;
     -h | --help) sed -n '2,/^set /{/^set /d; s/^# \{0,1\}//; p}' "$0" && exit 0 ;;
     *) echo "bench/run.sh: unknown argument $1 (see --help)" >&2 && exit 2 ;;
     esac
     shift
 done
+build="${BENCH_BUILD_DIR:-$root/build-bench$([ "$qt" = 5 ] || echo "-qt$qt")}" && out="$build/results" && port=18767
 
 # What the benchmark runs besides the build (--profile: its tools too); scripts/setup.sh installs
 # what is missing, as for ./test.sh, then configures and builds the Release tree.
-extra="hyperfine nginx time python3 xvfb"
+extra="hyperfine nginx time python3 xvfb$([ "$qt" = 5 ] || echo " qt6-base-dev qt6-base-dev-tools")"
 [ -z "$profile" ] || extra="$extra strace linux-perf valgrind"
 mkdir -p "$out" && echo "bench: set-up and build in $build (log: $build/bench-build.log)" >&2
 LAUNCHER_EXTRA_PACKAGES="$extra ${LAUNCHER_EXTRA_PACKAGES:-}" LAUNCHER_BUILD_DIR="$build" \
     LAUNCHER_BUILD_TYPE=Release LAUNCHER_CMAKE_ARGS="-DLAUNCHER_BENCH=ON \
-    -DLAUNCHER_BUILD_TESTS=OFF -DLAUNCHER_UPDATE_HOST=127.0.0.1:$port" \
+    -DLAUNCHER_BUILD_TESTS=OFF -DLAUNCHER_UPDATE_HOST=127.0.0.1:$port -DQT_MAJOR_VERSION=$qt" \
     nice -n 5 "$root/scripts/setup.sh" 2>"$build/bench-build.log" \
     || { tail -n 30 "$build/bench-build.log" >&2; exit 1; }
 value() { tr -d '\r' <"$build/bench/settings-locale.ini" | sed -n "s/^$1 *= *//p" | head -n1 | sed 's/\\\\*/\//g'; }
@@ -184,12 +188,12 @@ done
 serve closed && cp "$srv/access.log" "$srv/silent.log" "$out/"
 
 note="Machine: $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n1), nproc $(nproc), Linux $(uname -r); \
-Qt $(pkg-config --modversion Qt5Core 2>/dev/null || echo 5); $(hyperfine --version); Release build of \
+Qt $(pkg-config --modversion Qt${qt}Core 2>/dev/null || echo "$qt"); $(hyperfine --version); Release build of \
 $(git -C "$root" describe --always --dirty); $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)."
 status=0 && python3 "$bench/report.py" "$out" "$note" "$runs" "$passes" "$warmup" "$checks" || status=$?
 if [ -n "$record" ] && [ "$status" = 0 ]; then
-    cp "$out"/latest.md "$bench/results/"
-    python3 "$bench/report.py" --readme "$bench/README.md" "$bench/results/latest.md"
+    cp "$out"/latest.md "$bench/results/latest-qt$qt.md"
+    python3 "$bench/report.py" --readme "$bench/README.md" "$bench/results"
 fi
-echo "bench: results in $out$([ -z "$record" ] || echo ", bench/results/latest.md and bench/README.md")" >&2
+echo "bench: results in $out$([ -z "$record" ] || echo ", bench/results/latest-qt$qt.md, latest.md and bench/README.md")" >&2
 exit "$status"

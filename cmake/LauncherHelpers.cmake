@@ -30,7 +30,7 @@ function(launcher_add_resources name settings)
     configure_file("${PROJECT_SOURCE_DIR}/resources/launcher.qrc.in" "${qrc}" @ONLY)
     add_library(${name} OBJECT "${qrc}")
     set_target_properties(${name} PROPERTIES AUTORCC_OPTIONS "--no-compress")
-    target_link_libraries(${name} PRIVATE Qt5::Core)
+    target_link_libraries(${name} PRIVATE Qt::Core)
 endfunction()
 
 # The update check's knobs compiled into a library of their own (src/update/updateknobs.h).

@@ -9,15 +9,15 @@ set(LAUNCHER_WINDOWS_CHECK_SOURCES "${CMAKE_CURRENT_LIST_DIR}/../../tests/suppor
 enable_language(C)
 
 function(launcher_windows_check_targets)
-    find_package(Qt5 5.15 REQUIRED COMPONENTS Test)
+    find_package(Qt${QT_MAJOR_VERSION} ${LAUNCHER_QT_MIN_VERSION} REQUIRED COMPONENTS Test)
     set(checkDir "${CMAKE_BINARY_DIR}/check")
     launcher_add_executable(checklauncher "${PROJECT_SOURCE_DIR}/tests/support/test-settings.ini"
         OUTPUT_DIR "${checkDir}" OUTPUT_NAME launcher)
     target_sources(checklauncher PRIVATE "${PROJECT_SOURCE_DIR}/tests/support/testhooks.cpp"
         "${PROJECT_SOURCE_DIR}/tests/support/windowhooks.cpp")
-    target_link_libraries(checklauncher PRIVATE Qt5::Test)
+    target_link_libraries(checklauncher PRIVATE Qt::Test)
     set_target_properties(checklauncher PROPERTIES WIN32_EXECUTABLE ON)
-    target_link_libraries(checklauncher PRIVATE mingw32 Qt5::WinMain)
+    target_link_libraries(checklauncher PRIVATE mingw32 Qt${QT_MAJOR_VERSION}::WinMain)
     target_compile_definitions(checklauncher PRIVATE QT_NEEDS_QMAIN)
 
     add_executable(recorder WIN32 "${LAUNCHER_WINDOWS_CHECK_SOURCES}/recorder.c")

@@ -24,6 +24,12 @@ QString builtInSettingsPath()
 
 void setBuiltInSettingsPath(const QString& path) { settingsPathOverride() = path; }
 
-void useUtf8(QSettings& settings) { settings.setIniCodec("UTF-8"); }
+// Qt 6 reads and writes INI files as UTF-8 and has no codec to set.
+void useUtf8([[maybe_unused]] QSettings& settings)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    settings.setIniCodec("UTF-8");
+#endif
+}
 
 } // namespace launcher

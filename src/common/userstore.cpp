@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -48,6 +49,39 @@ std::unique_ptr<QSettings> openUserStore(const QString& application, StoreText t
     if (text == StoreText::Utf8)
         useUtf8(*store);
     return store;
+#endif
+}
+
+void syncEscapedStore(QSettings& store)
+{
+    store.sync();
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0) && !defined(Q_OS_WIN)
+    QFile written(store.fileName());
+    if (store.status() != QSettings::NoError || !written.open(QIODevice::ReadOnly))
+        return;
+    const QString text = QString::fromUtf8(written.readAll());
+    written.close();
+    // Qt 5's escapes: "\x" and the hex number of each UTF-16 unit outside ASCII (DEL included),
+    // and of a hex digit that follows an escape, so that it is not read as part of it. Qt 6
+    // writes the same escapes for control characters; nothing else it writes is outside ASCII.
+    QByteArray escaped;
+    bool afterEscape = false;
+    bool changed = false;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        const bool hexDigit
+            = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+        if (u >= 0x7f || (afterEscape && hexDigit)) {
+            escaped += "\\x" + QByteArray::number(u, 16);
+            afterEscape = changed = true;
+        } else {
+            escaped += char(u);
+            afterEscape = false;
+        }
+    }
+    QSaveFile file(store.fileName());
+    if (changed && file.open(QIODevice::WriteOnly) && file.write(escaped) == escaped.size())
+        file.commit();
 #endif
 }
 

@@ -27,6 +27,11 @@ enum class StoreText { Utf8, Escaped };
 std::unique_ptr<QSettings> openUserStore(
     const QString& application, StoreText text = StoreText::Utf8);
 
+// Writes what was set in `store`, a store opened with StoreText::Escaped, to its file. Qt 6 has no
+// escapes of its own: it writes UTF-8 and reads a leading U+FEFF of a value back as nothing. The
+// file it wrote is then rewritten as Qt 5 writes it, byte for byte, which both read back exactly.
+void syncEscapedStore(QSettings& store);
+
 // Whether the launcher may create or rewrite the store of `application` (and the directories on
 // its way). Run as root with a user's HOME (sudo -E, su -m), the store is that user's: a
 // directory or file made or replaced by root would be root's, and the user's own launcher could

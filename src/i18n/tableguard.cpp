@@ -2,50 +2,61 @@
 
 #include <QRegularExpression>
 #include <QString>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
+#else
+#include <QStringDecoder>
+#endif
 
 namespace launcher {
 
 namespace {
 
-    // The encoding that Qt's XML reader assumes before it has read a declaration: a byte-order
-    // mark, or the way the first "<" is encoded, or else UTF-8.
-    QTextCodec* initialCodec(const QByteArray& bytes)
+    // The encoding that Qt's XML reader assumes before it has read a declaration (by its MIB
+    // number): a byte-order mark, or the way the first "<" is encoded, or else UTF-8.
+    int initialMib(const QByteArray& bytes)
     {
-        int mib = 106; // UTF-8
         if (bytes.size() >= 4) {
             const auto b = [&bytes](int i) { return uchar(bytes.at(i)); };
             if ((b(0) == 0 && b(1) == 0 && b(2) == 0xfe && b(3) == 0xff)
                 || (b(0) == 0xff && b(1) == 0xfe && b(2) == 0 && b(3) == 0))
-                mib = 1017; // UTF-32 with a byte-order mark
-            else if (b(0) == 0x3c && b(1) == 0 && b(2) == 0 && b(3) == 0)
-                mib = 1019; // UTF-32LE
-            else if (b(0) == 0 && b(1) == 0 && b(2) == 0 && b(3) == 0x3c)
-                mib = 1018; // UTF-32BE
-            else if ((b(0) == 0xfe && b(1) == 0xff) || (b(0) == 0xff && b(1) == 0xfe))
-                mib = 1015; // UTF-16 with a byte-order mark
-            else if (b(0) == 0x3c && b(1) == 0)
-                mib = 1014; // UTF-16LE
-            else if (b(0) == 0 && b(1) == 0x3c)
-                mib = 1013; // UTF-16BE
+                return 1017; // UTF-32 with a byte-order mark
+            if (b(0) == 0x3c && b(1) == 0 && b(2) == 0 && b(3) == 0)
+                return 1019; // UTF-32LE
+            if (b(0) == 0 && b(1) == 0 && b(2) == 0 && b(3) == 0x3c)
+                return 1018; // UTF-32BE
+            if ((b(0) == 0xfe && b(1) == 0xff) || (b(0) == 0xff && b(1) == 0xfe))
+                return 1015; // UTF-16 with a byte-order mark
+            if (b(0) == 0x3c && b(1) == 0)
+                return 1014; // UTF-16LE
+            if (b(0) == 0 && b(1) == 0x3c)
+                return 1013; // UTF-16BE
         }
-        return QTextCodec::codecForMib(mib);
+        return 106; // UTF-8
+    }
+
+    const QRegularExpression& declaration()
+    {
+        static const QRegularExpression pattern(
+            QStringLiteral("^<\\?xml[ \\t\\r\\n][^?]*?encoding[ \\t\\r\\n]*=[ "
+                           "\\t\\r\\n]*(?:\"([^\"]*)\"|'([^']*)')"));
+        return pattern;
     }
 
     // The document's text as the XML reader decodes it: the reader switches to the encoding
     // that the declaration names and decodes the bytes again from the start. A null string when
-    // the declared encoding is unknown, which the reader refuses too.
+    // the declared encoding is unknown, which the reader refuses too. Qt 5's reader decodes with
+    // text codecs, Qt 6's with string decoders (names beyond Unicode's encodings and Latin-1
+    // looked up in ICU): each is followed with what it uses.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QString decodedText(const QByteArray& bytes)
     {
-        QTextCodec* codec = initialCodec(bytes);
+        QTextCodec* codec = QTextCodec::codecForMib(initialMib(bytes));
         QString text = codec->toUnicode(bytes);
         if (text.startsWith(QChar(0xfeff)))
             text.remove(0, 1);
 
-        static const QRegularExpression declaration(
-            QStringLiteral("^<\\?xml[ \\t\\r\\n][^?]*?encoding[ \\t\\r\\n]*=[ "
-                           "\\t\\r\\n]*(?:\"([^\"]*)\"|'([^']*)')"));
-        const QRegularExpressionMatch match = declaration.match(text);
+        const QRegularExpressionMatch match = declaration().match(text);
         if (!match.hasMatch())
             return text;
         const QString name = match.captured(1) + match.captured(2);
@@ -54,6 +65,44 @@ namespace {
             return QString();
         return declared == codec ? text : declared->toUnicode(bytes);
     }
+#else
+    QStringConverter::Encoding encodingForMib(int mib)
+    {
+        switch (mib) {
+        case 1017:
+            return QStringConverter::Utf32;
+        case 1019:
+            return QStringConverter::Utf32LE;
+        case 1018:
+            return QStringConverter::Utf32BE;
+        case 1015:
+            return QStringConverter::Utf16;
+        case 1014:
+            return QStringConverter::Utf16LE;
+        case 1013:
+            return QStringConverter::Utf16BE;
+        default:
+            return QStringConverter::Utf8;
+        }
+    }
+
+    QString decodedText(const QByteArray& bytes)
+    {
+        QStringDecoder initial(encodingForMib(initialMib(bytes)));
+        QString text = initial.decode(bytes);
+        if (text.startsWith(QChar(0xfeff)))
+            text.remove(0, 1);
+
+        const QRegularExpressionMatch match = declaration().match(text);
+        if (!match.hasMatch())
+            return text;
+        const QString name = match.captured(1) + match.captured(2);
+        QStringDecoder declared(name.toLatin1().constData());
+        if (!declared.isValid())
+            return QString();
+        return declared.decode(bytes);
+    }
+#endif
 
     bool isSpace(QChar c)
     {
@@ -127,12 +176,12 @@ namespace {
                 ++i;
         }
 
-        QStringRef name()
+        QStringView name()
         {
             const int start = i;
             while (i < size && !endsName(text.at(i)))
                 ++i;
-            return text.midRef(start, i - start);
+            return QStringView(text).mid(start, i - start);
         }
 
         // "<!DOCTYPE name>" and nothing more: no internal subset, no external identifier.
@@ -143,7 +192,7 @@ namespace {
             i += 9;
             const int before = i;
             skipSpace();
-            const QStringRef root = name();
+            const QStringView root = name();
             if (i == before || root.isEmpty() || root.contains(QLatin1Char('['))
                 || root.contains(QLatin1Char(']')))
                 return false;
@@ -172,7 +221,7 @@ namespace {
                     i += 2;
                     return i <= size && text.at(i - 1) == QLatin1Char('>');
                 }
-                const QStringRef attribute = name();
+                const QStringView attribute = name();
                 if (attribute.isEmpty() || ++attributes > maxTableAttributes)
                     return false;
                 if ((attribute == QLatin1String("xmlns")
@@ -188,7 +237,8 @@ namespace {
                     || (text.at(i) != QLatin1Char('"') && text.at(i) != QLatin1Char('\'')))
                     return false;
                 const int close = text.indexOf(text.at(i), i + 1);
-                if (close < 0 || text.midRef(i + 1, close - i - 1).contains(QLatin1Char('<')))
+                if (close < 0
+                    || QStringView(text).mid(i + 1, close - i - 1).contains(QLatin1Char('<')))
                     return false;
                 i = close + 1;
             }

@@ -18,8 +18,9 @@ namespace {
     // Whether an entry says "off": a number 0, or one of the words for it.
     bool isOff(const QVariant& entry)
     {
-        if (entry.type() == QVariant::Int || entry.type() == QVariant::UInt
-            || entry.type() == QVariant::LongLong || entry.type() == QVariant::ULongLong)
+        const int type = entry.userType();
+        if (type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong
+            || type == QMetaType::ULongLong)
             return entry.toLongLong() == 0;
         const QString word = entry.toString().toLower();
         return word == QLatin1String("false") || word == QLatin1String("no")

@@ -98,7 +98,7 @@ bool takeOffer(const QString& key, const QString& version)
         return true;
 #endif
     store->setValue(key, version);
-    store->sync();
+    syncEscapedStore(*store);
     return true;
 }
 

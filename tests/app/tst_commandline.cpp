@@ -60,7 +60,12 @@ QStringList tst_CommandLine::leftByQt(const QString& platform, const QStringList
         filled << argument.replace("{platform}", platform)
                       .replace("{display}", display)
                       .replace("{plugins}",
-                          QLibraryInfo::location(QLibraryInfo::PluginsPath) + "/platforms");
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+                          QLibraryInfo::location(QLibraryInfo::PluginsPath)
+#else
+                          QLibraryInfo::path(QLibraryInfo::PluginsPath)
+#endif
+                              + "/platforms");
     QProcess probe;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", platform);
@@ -82,25 +87,23 @@ void tst_CommandLine::qtOptions_data()
     QTest::addColumn<QStringList>("kept");
 
     using L = QStringList;
-    QTest::newRow("each with its value")
-        << L { "-platform", "{platform}", "-platformpluginpath", "{plugins}", "-platformtheme",
-               "t", "-plugin", "p", "-qwindowgeometry", "9x9", "-qwindowicon", "i",
-               "-qwindowtitle", "t", "-geometry", "9x9", "-title", "t", "-icon", "i", "-session",
-               "s", "-display", "{display}", "-name", "n", "-visual", "1", "-style", "fusion",
-               "-stylesheet", "s", "-qmljsdebugger", "q", "x" }
-        << L { "x" };
-    QTest::newRow("alone, and with a value after =")
-        << L { "-reverse", "-widgetcount", "-testability", "-qdevel", "-nograb", "-dograb",
-               "-style=fusion", "-stylesheet=s", "-qmljsdebugger=port:1", "x" }
-        << L { "x" };
-    QTest::newRow("two dashes") << L { "--platform", "{platform}", "--style", "fusion",
-        "--reverse", "--name", "n", "--display", "{display}", "x" } << L { "x" };
-    QTest::newRow("a value whatever it looks like")
-        << L { "-qwindowtitle", "-style", "fusion", "x", "-style", "x", "fusion", "x" }
-        << L { "fusion", "x", "fusion", "x" };
-    QTest::newRow("last, without its value: taken out")
-        << L { "a", "-qwindowtitle" } << L { "a" };
-    QTest::newRow("last, without its value: left") << L { "a", "-display" } << L { "a", "-display" };
+    QTest::newRow("each with its value") << L { "-platform", "{platform}", "-platformpluginpath",
+        "{plugins}", "-platformtheme", "t", "-plugin", "p", "-qwindowgeometry", "9x9",
+        "-qwindowicon", "i", "-qwindowtitle", "t", "-geometry", "9x9", "-title", "t", "-icon", "i",
+        "-session", "s", "-display", "{display}", "-name", "n", "-visual", "1", "-style", "fusion",
+        "-stylesheet", "s", "-qmljsdebugger", "q", "x" }
+                                         << L { "x" };
+    QTest::newRow("alone, and with a value after =") << L { "-reverse", "-widgetcount",
+        "-testability", "-qdevel", "-nograb", "-dograb", "-style=fusion", "-stylesheet=s",
+        "-qmljsdebugger=port:1", "x" } << L { "x" };
+    QTest::newRow("two dashes") << L { "--platform", "{platform}", "--style", "fusion", "--reverse",
+        "--name", "n", "--display", "{display}", "x" }
+                                << L { "x" };
+    QTest::newRow("a value whatever it looks like") << L { "-qwindowtitle", "-style", "fusion", "x",
+        "-style", "x", "fusion", "x" } << L { "fusion", "x", "fusion", "x" };
+    QTest::newRow("last, without its value: taken out") << L { "a", "-qwindowtitle" } << L { "a" };
+    QTest::newRow("last, without its value: left")
+        << L { "a", "-display" } << L { "a", "-display" };
     const L notQt { "-session=s", "-sync", "-fn", "f", "-STYLE", "x", "---style", "-", "--", "-f",
         "-s", "-l", "" };
     QTest::newRow("not Qt's") << notQt << notQt;
@@ -123,7 +126,8 @@ void tst_CommandLine::qtOptions()
     for (const QString& argument : kept) {
         next = offscreen.indexOf(argument, next) + 1;
         QVERIFY2(next > 0,
-            qPrintable("offscreen keeps " + offscreen.join(' ') + ", not all of " + kept.join(' ')));
+            qPrintable(
+                "offscreen keeps " + offscreen.join(' ') + ", not all of " + kept.join(' ')));
     }
     if (display.isEmpty())
         QSKIP("no X server (Xvfb) to compare with xcb");

@@ -44,6 +44,8 @@ void tst_StringTable::read_data()
         << "ignored" << Table { { "top", "entry" } };
     QTest::newRow("declared ISO-8859-1")
         << "latin1" << Table { { "latin1", "caf\u00e9 \u00fcber" } };
+    QTest::newRow("declared Shift_JIS, which Qt 6 decodes through ICU")
+        << "shiftjis" << Table { { "shiftjis", "\u65e5\u672c\u8a9e" } };
     QTest::newRow("declared UTF-16")
         << "utf16" << Table { { "utf16", "\u65e5\u672c\u8a9e \U0001F600" } };
     QTest::newRow("UTF-16, big-endian with its mark")

@@ -8,16 +8,14 @@
 #include "update/updateoffer.h"
 #include "update/updatepolicy.h"
 
+#include <QCoreApplication>
 #include <QSslConfiguration>
 
 namespace {
 
-const bool installed = [] {
-    launcher::setBuiltInSettingsPath(qEnvironmentVariable("LAUNCHER_TEST_SETTINGS"));
-    launcher::setUpdateBaseUrl(qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL"));
-    launcher::setUpdatePublicKey(qgetenv("LAUNCHER_TEST_PUBLIC_KEY"));
-    launcher::setDownloadHosts(qEnvironmentVariable("LAUNCHER_TEST_DOWNLOAD_HOSTS"));
-    launcher::setUpdatePolicyLocation(qEnvironmentVariable("LAUNCHER_TEST_POLICY"));
+// Once the application object exists: Qt 6 loads its TLS backend as a plugin, which needs it.
+void trustTestAuthority()
+{
 #ifndef QT_NO_SSL // a Qt built without TLS (the Windows cross build) has none of it
     if (qEnvironmentVariableIsSet("LAUNCHER_TEST_CA")) {
         QSslConfiguration trusted = QSslConfiguration::defaultConfiguration();
@@ -25,6 +23,15 @@ const bool installed = [] {
         QSslConfiguration::setDefaultConfiguration(trusted);
     }
 #endif
+}
+Q_COREAPP_STARTUP_FUNCTION(trustTestAuthority)
+
+const bool installed = [] {
+    launcher::setBuiltInSettingsPath(qEnvironmentVariable("LAUNCHER_TEST_SETTINGS"));
+    launcher::setUpdateBaseUrl(qEnvironmentVariable("LAUNCHER_TEST_UPDATE_URL"));
+    launcher::setUpdatePublicKey(qgetenv("LAUNCHER_TEST_PUBLIC_KEY"));
+    launcher::setDownloadHosts(qEnvironmentVariable("LAUNCHER_TEST_DOWNLOAD_HOSTS"));
+    launcher::setUpdatePolicyLocation(qEnvironmentVariable("LAUNCHER_TEST_POLICY"));
     return true;
 }();
 

@@ -14,6 +14,8 @@ class tst_UpdateReply : public QObject {
 private slots:
     void parse_data();
     void parse();
+    void keys_data();
+    void keys();
     void downloadPage_data();
     void downloadPage();
     void signature_data();
@@ -71,20 +73,48 @@ void tst_UpdateReply::parse()
     QCOMPARE(address, newVersion.isNull() ? "earlier" : url);
 }
 
+void tst_UpdateReply::keys_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("key"); // null: no entry
+
+    QTest::newRow("a combining mark, an Arabic-Indic digit, _")
+        << QByteArray("e\xcc\x81\xd9\xa3_=1") << "e\u0301\u0663_";
+    QTest::newRow("a letter outside the BMP is none")
+        << QByteArray("a\xf0\x90\x90\x80=1") << QString();
+    QTest::newRow("a letter of Unicode 14 is none on every Qt")
+        << QByteArray("a\xe0\xa1\xb0=1") << QString();
+    QTest::newRow("a symbol is none") << QByteArray("a\xc2\xb0=1") << QString();
+}
+
+void tst_UpdateReply::keys()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, key);
+    const auto entries = launcher::updateReplyEntries(line);
+    QCOMPARE(entries.isEmpty() ? QString() : entries.first().first, key);
+}
+
 void tst_UpdateReply::downloadPage_data()
 {
     QTest::addColumn<QString>("reported");
     QTest::addColumn<QString>("page"); // empty: no download page, nothing offered
 
-    QTest::newRow("platform as the only item")
-        << "http://dl.example/q" << "http://dl.example/q?platform=windows";
+    QTest::newRow("platform as the only item") << "http://dl.example/q"
+                                               << "http://dl.example/q?platform=windows";
     QTest::newRow("items kept in their order, platform added last, the scheme in lower case")
-        << "HTTPS://d.example/?a=1&platform=mac" << "https://d.example/?a=1&platform=mac&platform=windows";
-    QTest::newRow("a file on the local disk") << "file:///bin/sh" << "";
-    QTest::newRow("a script") << "javascript:alert(1)" << "";
-    QTest::newRow("no scheme") << "d.example/get" << "";
-    QTest::newRow("a blank before the scheme") << " http://d.example/" << "";
-    QTest::newRow("another protocol") << "ftp://d.example/" << "";
+        << "HTTPS://d.example/?a=1&platform=mac"
+        << "https://d.example/?a=1&platform=mac&platform=windows";
+    QTest::newRow("a file on the local disk") << "file:///bin/sh"
+                                              << "";
+    QTest::newRow("a script") << "javascript:alert(1)"
+                              << "";
+    QTest::newRow("no scheme") << "d.example/get"
+                               << "";
+    QTest::newRow("a blank before the scheme") << " http://d.example/"
+                                               << "";
+    QTest::newRow("another protocol") << "ftp://d.example/"
+                                      << "";
 }
 
 void tst_UpdateReply::downloadPage()
@@ -103,8 +133,8 @@ void tst_UpdateReply::signature_data()
     const QStringList request { "en_US", "quill", "windows", "4.11", "http://dl.example/q" };
     QStringList other = request;
     QTest::newRow("signed") << QByteArray("signature=%1") << request << true;
-    QTest::newRow("CRLF, another key between") << QByteArray("x=y\r\nsignature=%1\r\n")
-                                                << request << true;
+    QTest::newRow("CRLF, another key between")
+        << QByteArray("x=y\r\nsignature=%1\r\n") << request << true;
     QTest::newRow("no signature") << QByteArray("x=%1") << request << false;
     QTest::newRow("twice") << QByteArray("signature=%1\nsignature=%1") << request << false;
     QTest::newRow("63 bytes") << QByteArray("signature=%1!") << request << false;
@@ -131,11 +161,11 @@ void tst_UpdateReply::signature()
         secretKey);
     if (lines.endsWith('!'))
         signature.chop(1), lines.chop(1); // 63 bytes: base64 that ends "=", not "=="
-    const QByteArray body = "new_version=4.11\nurl=http://dl.example/q\n"
-        + lines.replace("%1", signature.toBase64());
+    const QByteArray body
+        = "new_version=4.11\nurl=http://dl.example/q\n" + lines.replace("%1", signature.toBase64());
     QTEST(launcher::isSignedAnswer(body,
-              launcher::signedAnswerMessage("en_US", "quill", "windows", "4.11",
-                  "http://dl.example/q"),
+              launcher::signedAnswerMessage(
+                  "en_US", "quill", "windows", "4.11", "http://dl.example/q"),
               QByteArray(reinterpret_cast<const char*>(publicKey), sizeof publicKey)),
         "counts");
 }

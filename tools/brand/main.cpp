@@ -61,11 +61,11 @@ QString fill(const QString& text, const QString& name, QString* error)
             *error = QStringLiteral("unknown placeholder %1").arg(match.captured());
             return QString();
         }
-        result += text.midRef(done, match.capturedStart() - done);
+        result += QStringView(text).mid(done, match.capturedStart() - done);
         result += known->write(name);
         done = match.capturedEnd();
     }
-    return result.append(text.midRef(done));
+    return result.append(QStringView(text).mid(done));
 }
 
 // Every paragraph folded at blanks into lines of at most `width` characters; a longer word keeps
