@@ -14,7 +14,22 @@ namespace {
 
     QCoreApplication* makeApplication(int& argc, char** argv)
     {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        // What Qt 6 does by default: on a dense screen the window is the same in device-independent
+        // pixels (text, margins and pictures alike), drawn at the screen's density with the
+        // pictures from their full-resolution sources; a factor of 1.5 is taken as it is, not
+        // rounded to 2.
+        QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+        QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+        QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+            Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
         return new QApplication(argc, argv);
+    }
+
+    void setLayoutDirection(Qt::LayoutDirection direction)
+    {
+        QGuiApplication::setLayoutDirection(direction);
     }
 
     bool askYesNo(const QString& title, const QString& text)
@@ -36,7 +51,8 @@ namespace {
         return window.exec();
     }
 
-    const WindowSystem table { makeApplication, askYesNo, openUrl, showLauncher };
+    const WindowSystem table { makeApplication, setLayoutDirection, askYesNo, openUrl,
+        showLauncher };
 
 } // namespace
 
