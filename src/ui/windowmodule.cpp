@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -34,9 +35,12 @@ namespace {
 
     bool askYesNo(const QString& title, const QString& text)
     {
-        return QMessageBox::information(
-                   nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
-            == QMessageBox::Yes;
+        // QMessageBox::information's box, with its icon named for screen readers by the title.
+        QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+            icon->setAccessibleName(title);
+        return box.exec() == QMessageBox::Yes;
     }
 
     void openUrl(const QUrl& address) { QDesktopServices::openUrl(address); }

@@ -1,6 +1,7 @@
 // Compiled only into the test build's window module (or, where the window is built in, the test
 // launcher): the user's answer to the update question and what the user does in the window come
 // from the environment, and what it asks, opens and shows goes to a file (docs/testing.md).
+#include "app/windowsystem.h"
 #include "update/updateoffer.h"
 
 #include <QApplication>
@@ -163,11 +164,9 @@ const bool installed = [] {
                 yesFirst ? "yes no" : "no yes" }
                        .join('\t'));
         }
-        // "box": the person answers the box as the launcher shows it (Yes is its default).
-        if (qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "box") {
-            box.setDefaultButton(QMessageBox::Yes);
-            return box.exec() == QMessageBox::Yes;
-        }
+        // "box": the person answers the launcher's own box.
+        if (qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "box")
+            return launcherWindowSystem()->askYesNo(title, text);
         return qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "yes";
     });
     // "desktop": pages go to the desktop's own opener, as in the shipped launcher.
