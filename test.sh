@@ -6,8 +6,9 @@ root="$(cd "$(dirname "$0")" && pwd)"
 # entry, serve updates with nginx (over TLS with certificates of their own: openssl), look at
 # processes (procps), run one of their holders in Python, and run Qt on an X server of their own
 # (xvfb, xauth for xvfb-run), read the window as a screen reader does on a bus of their own
-# (at-spi2-core, python3-pyatspi, dbus-daemon) and press its keys (xdotool).
-export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx openssl procps python3 xvfb xauth at-spi2-core python3-pyatspi dbus-daemon xdotool ${LAUNCHER_EXTRA_PACKAGES:-}"
+# (at-spi2-core, python3-pyatspi, dbus-daemon), show it on Wayland under weston (weston,
+# qtwayland5, x11-utils to find weston's window) and press its keys (xdotool).
+export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx openssl procps python3 xvfb xauth at-spi2-core python3-pyatspi dbus-daemon weston qtwayland5 x11-utils xdotool ${LAUNCHER_EXTRA_PACKAGES:-}"
 "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 build="${LAUNCHER_BUILD_DIR:-$root/build}"

@@ -19,6 +19,7 @@ deb="$(ls "$work"/pkg/*.deb 2>/dev/null | head -n 1)"
 [ -f "$deb" ] || { echo "FAIL: no .deb"; exit 1; }
 info="$(dpkg-deb -f "$deb" Version Depends Description)"
 check "dependencies worked out from the libraries" grep -q '^Depends:.*libqt5widgets5' <<<"$info"
+check "Qt's Wayland platform among them" grep -q '^Depends:.*qtwayland5' <<<"$info"
 check "summary and description name the product" \
     test "$(grep -cE '^(Description: Launcher for| Starts) Pellam Author( |$)' <<<"$info")" -eq 2
 # Any error or warning fails unless the package overrides it, with its reason. Lintian leaves
