@@ -118,7 +118,8 @@ LauncherTranslator::~LauncherTranslator() = default;
 
 Qt::LayoutDirection LauncherTranslator::layoutDirection() const { return direction; }
 
-QString LauncherTranslator::translate(const char*, const char* sourceText, const char*, int) const
+QString LauncherTranslator::translate(
+    const char*, const char* sourceText, const char*, int) const
 {
     if (!sourceText)
         return QString();

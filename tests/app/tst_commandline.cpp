@@ -82,23 +82,25 @@ void tst_CommandLine::qtOptions_data()
     QTest::addColumn<QStringList>("kept");
 
     using L = QStringList;
-    QTest::newRow("each with its value") << L { "-platform", "{platform}", "-platformpluginpath",
-        "{plugins}", "-platformtheme", "t", "-plugin", "p", "-qwindowgeometry", "9x9",
-        "-qwindowicon", "i", "-qwindowtitle", "t", "-geometry", "9x9", "-title", "t", "-icon", "i",
-        "-session", "s", "-display", "{display}", "-name", "n", "-visual", "1", "-style", "fusion",
-        "-stylesheet", "s", "-qmljsdebugger", "q", "x" }
-                                         << L { "x" };
-    QTest::newRow("alone, and with a value after =") << L { "-reverse", "-widgetcount",
-        "-testability", "-qdevel", "-nograb", "-dograb", "-style=fusion", "-stylesheet=s",
-        "-qmljsdebugger=port:1", "x" } << L { "x" };
-    QTest::newRow("two dashes") << L { "--platform", "{platform}", "--style", "fusion", "--reverse",
-        "--name", "n", "--display", "{display}", "x" }
-                                << L { "x" };
-    QTest::newRow("a value whatever it looks like") << L { "-qwindowtitle", "-style", "fusion", "x",
-        "-style", "x", "fusion", "x" } << L { "fusion", "x", "fusion", "x" };
-    QTest::newRow("last, without its value: taken out") << L { "a", "-qwindowtitle" } << L { "a" };
-    QTest::newRow("last, without its value: left")
-        << L { "a", "-display" } << L { "a", "-display" };
+    QTest::newRow("each with its value")
+        << L { "-platform", "{platform}", "-platformpluginpath", "{plugins}", "-platformtheme",
+               "t", "-plugin", "p", "-qwindowgeometry", "9x9", "-qwindowicon", "i",
+               "-qwindowtitle", "t", "-geometry", "9x9", "-title", "t", "-icon", "i", "-session",
+               "s", "-display", "{display}", "-name", "n", "-visual", "1", "-style", "fusion",
+               "-stylesheet", "s", "-qmljsdebugger", "q", "x" }
+        << L { "x" };
+    QTest::newRow("alone, and with a value after =")
+        << L { "-reverse", "-widgetcount", "-testability", "-qdevel", "-nograb", "-dograb",
+               "-style=fusion", "-stylesheet=s", "-qmljsdebugger=port:1", "x" }
+        << L { "x" };
+    QTest::newRow("two dashes") << L { "--platform", "{platform}", "--style", "fusion",
+        "--reverse", "--name", "n", "--display", "{display}", "x" } << L { "x" };
+    QTest::newRow("a value whatever it looks like")
+        << L { "-qwindowtitle", "-style", "fusion", "x", "-style", "x", "fusion", "x" }
+        << L { "fusion", "x", "fusion", "x" };
+    QTest::newRow("last, without its value: taken out")
+        << L { "a", "-qwindowtitle" } << L { "a" };
+    QTest::newRow("last, without its value: left") << L { "a", "-display" } << L { "a", "-display" };
     const L notQt { "-session=s", "-sync", "-fn", "f", "-STYLE", "x", "---style", "-", "--", "-f",
         "-s", "-l", "" };
     QTest::newRow("not Qt's") << notQt << notQt;
@@ -126,8 +128,7 @@ void tst_CommandLine::qtOptions()
         for (const QString& argument : kept) {
             next = left.indexOf(argument, next) + 1;
             QVERIFY2(next > 0,
-                qPrintable(
-                    platform + " keeps " + left.join(' ') + ", not all of " + kept.join(' ')));
+                qPrintable(platform + " keeps " + left.join(' ') + ", not all of " + kept.join(' ')));
         }
     }
     if (display.isEmpty())
