@@ -3,7 +3,8 @@
 # throw-away product directory and a local download server that reports a newer version, so the
 # window shows its download link. Also checks that the window sits in the middle of the screen.
 #
-#   scripts/screenshot.sh [-o FILE.png] [-p PORT] [-l LANGUAGE] [--screen WxHxD] [--no-update] [--keep]
+#   scripts/screenshot.sh [-o FILE.png] [-p PORT] [-l LANGUAGE] [--screen WxHxD] [--dpi N] [--wayland]
+#                         [--no-update] [--keep]
 #
 #   -o FILE.png    where the picture of the window goes (default build-screenshot/launcher-window.png);
 #                  the whole screen goes beside it as FILE-screen.png
@@ -11,6 +12,9 @@
 #                  the launcher, so changing it rebuilds
 #   -l LANGUAGE    handed to the launcher as "-l LANGUAGE"
 #   --screen       size and depth of the X screen (default 1280x800x24)
+#   --dpi N        the X screen's density (default 96); 192 draws the window at twice the size
+#   --wayland      on Wayland, under weston (its x11 back end) in the X server: the picture is
+#                  weston's screen, where the compositor placed the window (not checked)
 #   --no-update    no download server: the window shows no link
 #   --keep         keep the throw-away directory and print where it is
 #
@@ -25,6 +29,8 @@ output=""
 port=18765
 language=""
 screen="1280x800x24"
+dpi=96
+wayland=0
 withUpdate=1
 keep=0
 locale="en_US"
@@ -35,6 +41,8 @@ while [ $# -gt 0 ]; do
     -p) port="$2"; shift 2 ;;
     -l) language="$2"; shift 2 ;;
     --screen) screen="$2"; shift 2 ;;
+    --dpi) dpi="$2"; shift 2 ;;
+    --wayland) wayland=1; shift ;;
     --no-update) withUpdate=0; shift ;;
     --keep) keep=1; shift ;;
     -h | --help) sed -n '2,20p' "$0"; exit 0 ;;
@@ -60,7 +68,7 @@ locale="$(tr -d '\r' <"$settings" | sed -n 's/^locale *= *//p' | head -n1)"
 product="$(tr -d '\r' <"$settings" | sed -n 's/^product *= *//p' | head -n1)"
 
 LAUNCHER_BUILD_DIR="$build" \
-LAUNCHER_EXTRA_PACKAGES="xvfb x11-utils imagemagick python3" \
+LAUNCHER_EXTRA_PACKAGES="xvfb x11-utils imagemagick python3 weston qtwayland5" \
 LAUNCHER_CMAKE_ARGS="-DLAUNCHER_BUILD_TESTS=OFF -DLAUNCHER_SETTINGS_FILE=$settings -DLAUNCHER_UPDATE_HOST=127.0.0.1:$port" \
     "$root/scripts/setup.sh"
 
@@ -78,6 +86,7 @@ productDir="$work/product"
 mkdir -p "$productDir"
 cp "$build/bin/launcher" "$build/bin/qpr.exe" "$productDir/"
 if [ -d "$build/bin/resources" ]; then cp -r "$build/bin/resources" "$productDir/"; fi
+if [ -d "$build/bin/lib" ]; then cp -r "$build/bin/lib" "$productDir/"; fi # the window module
 
 # A user of its own. The version the server reports counts as offered already, so the launcher
 # goes straight to its window instead of asking about the download first.
@@ -113,7 +122,7 @@ fi
 
 # A real X server on a free display number.
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 "$screen" -dpi "$dpi" -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -121,13 +130,34 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 DISPLAY=":$(head -n1 "$work/display")"
 export DISPLAY
 
+platform=(QT_QPA_PLATFORM=xcb)
+if [ "$wayland" = 1 ]; then
+    mkdir -m 700 "$home/wayland"
+    XDG_RUNTIME_DIR="$home/wayland" weston --backend=x11-backend.so --use-pixman \
+        --socket=wayland-screenshot --width=1024 --height=600 --idle-time=0 >"$work/weston.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do [ -S "$home/wayland/wayland-screenshot" ] && break; sleep 0.1; done
+    [ -S "$home/wayland/wayland-screenshot" ] || { cat "$work/weston.log" >&2; echo "weston did not start" >&2; exit 1; }
+    platform=(QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$home/wayland/wayland-screenshot")
+fi
+
 arguments=(-f)
 if [ -n "$language" ]; then arguments+=(-l "$language"); fi
 env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
-    LANG=C.UTF-8 DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
+    LANG=C.UTF-8 DISPLAY="$DISPLAY" "${platform[@]}" \
     "$productDir/launcher" "${arguments[@]}" >"$work/launcher.log" 2>&1 &
 launcherPid=$!
 pids+=("$launcherPid")
+
+if [ "$wayland" = 1 ]; then
+    # The compositor's screen is weston's one X window; Wayland tells nobody where the window is.
+    sleep 3
+    westonWindow="$(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "Weston Compositor.*/\1/p')"
+    kill -0 "$launcherPid" 2>/dev/null || { cat "$work/launcher.log" >&2; echo "the launcher ended" >&2; exit 1; }
+    import -window "$westonWindow" "$output"
+    echo "weston's screen with the window: $output (placed by the compositor)"
+    exit 0
+fi
 
 # The launcher window: a mapped top-level of the launcher whose name is the application's (its
 # title is empty). Anything else that shows up (an update question) is reported.

@@ -55,6 +55,7 @@ void ApplicationObject::makeWindowSystemObject()
     application = module.makeApplication(argc, argv);
     setConnectingToWindowSystem(false);
     windowSystem = true;
+    module.setLayoutDirection(direction);
     for (const QPointer<QTranslator>& translator : qAsConst(translators)) {
         if (translator) {
             translator->setParent(application);
@@ -67,6 +68,15 @@ void ApplicationObject::useWindowSystem()
 {
     if (current && !current->windowSystem)
         current->makeWindowSystemObject();
+}
+
+void ApplicationObject::setLayoutDirection(Qt::LayoutDirection direction)
+{
+    if (!current)
+        return;
+    current->direction = direction;
+    if (current->windowSystem)
+        launcher::windowSystem().setLayoutDirection(direction);
 }
 
 bool ApplicationObject::hasWindowSystem() { return current && current->windowSystem; }

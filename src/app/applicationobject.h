@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Qt>
+
 class QCoreApplication;
 class QTranslator;
 
@@ -33,6 +35,10 @@ public:
     // that replaces it.
     static void installTranslator(QTranslator* translator);
 
+    // The direction of the window system's layouts, now and on the object made later: the chosen
+    // language's.
+    static void setLayoutDirection(Qt::LayoutDirection direction);
+
 private:
     void makeWindowSystemObject();
 
@@ -40,6 +46,7 @@ private:
     char** const argv;
     QCoreApplication* application = nullptr;
     bool windowSystem = false;
+    Qt::LayoutDirection direction = Qt::LeftToRight;
 };
 
 } // namespace launcher

@@ -20,7 +20,9 @@ namespace {
         // Owned by the application object, and moved to the window system's when that one
         // replaces it. Installing reports false (no compiled translation file is loaded), which
         // changes nothing: the translator is asked all the same.
-        ApplicationObject::installTranslator(new LauncherTranslator(nullptr, language));
+        auto* translator = new LauncherTranslator(nullptr, language);
+        ApplicationObject::installTranslator(translator);
+        ApplicationObject::setLayoutDirection(translator->layoutDirection());
     }
 
     // Update step: asks the download server for a newer version and offers it once.

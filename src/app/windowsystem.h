@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Qt>
+
 class QCoreApplication;
 class QString;
 class QUrl;
@@ -15,8 +17,11 @@ struct UpdateInfo;
 // libraries with it: a start that shows nothing loads neither. Elsewhere (the static Windows build)
 // it is built in.
 struct WindowSystem {
-    // The window system's application object (QApplication on argc and argv).
+    // The window system's application object (QApplication on argc and argv), laid out in
+    // device-independent pixels and drawn at the screen's density.
     QCoreApplication* (*makeApplication)(int& argc, char** argv);
+    // The direction of every window's layout from now on.
+    void (*setLayoutDirection)(Qt::LayoutDirection direction);
     // The update question as a message box with Yes and No; whether the answer was Yes.
     bool (*askYesNo)(const QString& title, const QString& text);
     // Hands an address to the desktop's opener.

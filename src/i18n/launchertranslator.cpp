@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace launcher {
@@ -81,6 +82,18 @@ namespace {
 
 } // namespace
 
+bool isRightToLeft(const QString& language)
+{
+    static const char* const rightToLeft[]
+        = { "ar", "ckb", "dv", "fa", "he", "iw", "ps", "sd", "ug", "ur", "yi" };
+    const QString code = language.section(QRegularExpression(QStringLiteral("[_.@-]")), 0, 0);
+    for (const char* known : rightToLeft) {
+        if (code.compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 LauncherTranslator::LauncherTranslator(QObject* parent, const QString& language)
     : QTranslator(parent)
 {
@@ -95,9 +108,15 @@ LauncherTranslator::LauncherTranslator(QObject* parent, const QString& language)
         languageTable = fallbackTable;
     else
         loadStringTable(stringsDir, chosen, languageTable);
+    // Qt would read the direction from a translation of its own on a language-change event, and
+    // installing this translator sends none.
+    if (!languageTable.isEmpty() && isRightToLeft(chosen))
+        direction = Qt::RightToLeft;
 }
 
 LauncherTranslator::~LauncherTranslator() = default;
+
+Qt::LayoutDirection LauncherTranslator::layoutDirection() const { return direction; }
 
 QString LauncherTranslator::translate(
     const char*, const char* sourceText, const char*, int) const

@@ -1,12 +1,16 @@
 #include "launcher.h"
 
+#include "linkaccessible.h"
+
 #include "app/starttarget.h"
 #include "app/target.h"
 #include "update/updateinfo.h"
 #include "update/updateoffer.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -36,6 +40,9 @@ Launcher::Launcher(
     , target(target)
     , updateInfo(updateInfo)
 {
+    // Before the form: a label's description is made, and kept, as soon as its text is set.
+    static const bool linkDescribed = (QAccessible::installFactory(&LinkAccessible::factory), true);
+    Q_UNUSED(linkDescribed)
     ui.setupUi(this);
     setWindowTitle(QString());
     setResult(0);
@@ -50,6 +57,21 @@ Launcher::Launcher(
     // desktop's opener.
     ui.updateLinkLabel->setOpenExternalLinks(false);
     connect(ui.updateLinkLabel, &QLabel::linkActivated, this, &openWebPage);
+
+    // For screen readers and the keyboard: the window (its title is empty) and the pictures, the
+    // product's artwork, are named after the product, the link is a link that Tab reaches and
+    // Return opens, and Tab goes through the controls in reading order.
+    setAccessibleName(target->productName);
+    ui.appImageLabel->setAccessibleName(target->productName);
+    ui.label_2->setAccessibleName(target->productName);
+    ui.updateLinkLabel->setTextInteractionFlags(
+        Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    // Tab into the link selects it at once, so that Return opens it (the label would first take
+    // the focus with nothing selected).
+    ui.updateLinkLabel->installEventFilter(this);
+    setTabOrder(ui.updateLinkLabel, ui.launchButton);
+    if (QPushButton* closeButton = ui.buttonBox->button(QDialogButtonBox::Close))
+        setTabOrder(ui.launchButton, closeButton);
 
     if (updateInfo->updateUrl.isEmpty())
         ui.updateLinkLabel->hide();
@@ -133,8 +155,15 @@ void Launcher::update()
 {
     // Resolved exactly as startTarget() resolves it, so the button is offered only for a file
     // that a click would start.
-    ui.launchFrame->setVisible(isTargetPresent(*target));
+    const bool present = isTargetPresent(*target);
+    ui.launchFrame->setVisible(present);
     ui.launchButton->setVisible(true);
+    // Return presses the launch button, or Close without it; the focus starts there.
+    QPushButton* first = present ? ui.launchButton : ui.buttonBox->button(QDialogButtonBox::Close);
+    if (first) {
+        first->setDefault(true);
+        first->setFocus();
+    }
 
     // Asks for a height below what the contents need; the layout's minimum wins, so the window
     // ends up as short as its contents allow.
@@ -152,6 +181,20 @@ void Launcher::showEvent(QShowEvent* event)
     const QRect available = screen ? screen->availableGeometry() : QRect();
     move(centredPosition(frameGeometry(), available));
     QDialog::showEvent(event);
+}
+
+bool Launcher::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui.updateLinkLabel && event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+            // Through the label's own Tab handling, which moves between its links.
+            QKeyEvent key(QEvent::KeyPress,
+                reason == Qt::TabFocusReason ? Qt::Key_Tab : Qt::Key_Backtab, Qt::NoModifier);
+            QCoreApplication::sendEvent(ui.updateLinkLabel, &key);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void Launcher::closeEvent(QCloseEvent* event)

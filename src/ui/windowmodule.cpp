@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -14,14 +15,32 @@ namespace {
 
     QCoreApplication* makeApplication(int& argc, char** argv)
     {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        // What Qt 6 does by default: on a dense screen the window is the same in device-independent
+        // pixels (text, margins and pictures alike), drawn at the screen's density with the
+        // pictures from their full-resolution sources; a factor of 1.5 is taken as it is, not
+        // rounded to 2.
+        QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+        QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+        QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+            Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
         return new QApplication(argc, argv);
+    }
+
+    void setLayoutDirection(Qt::LayoutDirection direction)
+    {
+        QGuiApplication::setLayoutDirection(direction);
     }
 
     bool askYesNo(const QString& title, const QString& text)
     {
-        return QMessageBox::information(
-                   nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
-            == QMessageBox::Yes;
+        // QMessageBox::information's box, with its icon named for screen readers by the title.
+        QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+            icon->setAccessibleName(title);
+        return box.exec() == QMessageBox::Yes;
     }
 
     void openUrl(const QUrl& address) { QDesktopServices::openUrl(address); }
@@ -36,7 +55,8 @@ namespace {
         return window.exec();
     }
 
-    const WindowSystem table { makeApplication, askYesNo, openUrl, showLauncher };
+    const WindowSystem table { makeApplication, setLayoutDirection, askYesNo, openUrl,
+        showLauncher };
 
 } // namespace
 

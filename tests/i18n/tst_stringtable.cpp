@@ -1,5 +1,7 @@
 // How a string table is read into the map: the entry rules on the documents in data/, and the
-// documents and files that must add nothing at all, not even their correct entries.
+// documents and files that must add nothing at all, not even their correct entries; which
+// languages are written right to left.
+#include "i18n/launchertranslator.h"
 #include "i18n/stringtable.h"
 #include "i18n/tableguard.h"
 
@@ -18,7 +20,25 @@ class tst_StringTable : public QObject {
 private slots:
     void read_data();
     void read();
+    void rightToLeft_data();
+    void rightToLeft();
 };
+
+void tst_StringTable::rightToLeft_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("rightToLeft");
+    for (const char* code : { "he_IL", "ar", "fa-IR", "UR_pk", "iw", "yi", "ckb_IQ", "ps.UTF-8" })
+        QTest::newRow(code) << code << true;
+    for (const char* code : { "en_US", "", "hero", "de_he", "_he", "ja_JP@ar" })
+        QTest::newRow(code) << code << false;
+}
+
+void tst_StringTable::rightToLeft()
+{
+    QFETCH(QString, language);
+    QTEST(launcher::isRightToLeft(language), "rightToLeft");
+}
 
 void tst_StringTable::read_data()
 {

@@ -22,6 +22,8 @@ deb="$(ls "$work"/pkg/*.deb 2>/dev/null | head -n 1)"
 info="$(dpkg-deb -f "$deb" Version Depends Description)"
 qt_only() { grep -q "^Depends:.*libqt${qt}widgets$qt" <<<"$info" && ! grep -q "libqt$((11 - qt))" <<<"$info"; }
 check "dependencies worked out from the libraries, Qt $qt's only" qt_only
+wayland=qtwayland5; [ "$qt" = 5 ] || wayland=qt6-wayland
+check "its Qt's Wayland platform among them" grep -q "^Depends:.*$wayland" <<<"$info"
 check "summary and description name the product" \
     test "$(grep -cE '^(Description: Launcher for| Starts) Pellam Author( |$)' <<<"$info")" -eq 2
 # Any error or warning fails unless the package overrides it, with its reason. Lintian leaves
@@ -36,8 +38,8 @@ metainfo="$(appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo
 check "AppStream metadata valid, no warning ($metainfo)" bash -c "! grep -q '^[EW]:' <<<'$metainfo'"
 version="$(zcat "$root"/usr/share/doc/*/changelog.gz | sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p')"
 check "the changelog's latest entry is the package's version" grep -qx "Version: $version" <<<"$info"
-check "eight string tables, no demo product" \
-    sh -c "[ \$(ls '$product'/resources/languages/*.xml | wc -l) -eq 8 ] && [ ! -e '$product/qpr.exe' ]"
+check "nine string tables, no demo product" \
+    sh -c "[ \$(ls '$product'/resources/languages/*.xml | wc -l) -eq 9 ] && [ ! -e '$product/qpr.exe' ]"
 
 cp "$recorder" "$product/qpr.exe"
 home="$work/home"; mkdir -p "$home/run"; chmod 700 "$home/run"
@@ -85,7 +87,7 @@ for table in "$brand"/build/bin/resources/languages/strings_*.launcher.xml; do
     grep -qF 'Acme Writer &amp; Co' "$table" && grep -qF 'Acme Writer &amp;&amp; Co' "$table" \
         && ! grep -q 'Pellam Author' "$table" && branded=$((branded + 1))
 done
-check "all eight branded tables name the brand and only it ($branded)" test "$branded" -eq 8
+check "all nine branded tables name the brand and only it ($branded)" test "$branded" -eq 9
 entry="$(cat "$brand"/build/packaging/*.desktop)"
 check "branded desktop entry names the brand only" \
     bash -c "grep -qx 'Name=Acme Writer & Co' <<<'$entry' && ! grep -q 'Pellam Author' <<<'$entry'"

@@ -1,6 +1,7 @@
 // Compiled only into the test build's window module (or, where the window is built in, the test
 // launcher): the user's answer to the update question and what the user does in the window come
 // from the environment, and what it asks, opens and shows goes to a file (docs/testing.md).
+#include "app/windowsystem.h"
 #include "update/updateoffer.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -69,6 +71,39 @@ void recordWindow(const QDialog* window)
                .join('\t'));
 }
 
+bool asked(const char* action)
+{
+    return qEnvironmentVariable("LAUNCHER_TEST_WINDOW").split(' ').contains(action);
+}
+
+QString direction(const QWidget* widget)
+{
+    return widget->layoutDirection() == Qt::RightToLeft ? "right-to-left" : "left-to-right";
+}
+
+// How the window is drawn: its direction, device pixel ratio, size in device-independent pixels,
+// its header's widgets from left to right and each picture's size in device pixels as drawn.
+void recordLooks(const QDialog* window)
+{
+    QList<QWidget*> header;
+    for (const char* name : { "appImageLabel", "titleLabel", "label_2" })
+        header << window->findChild<QWidget*>(name);
+    std::sort(header.begin(), header.end(), [&](QWidget* a, QWidget* b) {
+        return a->mapTo(window, QPoint()).x() < b->mapTo(window, QPoint()).x();
+    });
+    QStringList order, pictures;
+    for (QWidget* widget : header) {
+        order << widget->objectName();
+        const QPixmap drawn = widget->grab();
+        if (widget->objectName() != "titleLabel")
+            pictures << QStringLiteral("%1x%2").arg(drawn.width()).arg(drawn.height());
+    }
+    record(QStringList { "looks", direction(window), QString::number(window->devicePixelRatioF()),
+        QStringLiteral("%1x%2").arg(window->width()).arg(window->height()), order.join(' '),
+        pictures.join(' ') }
+               .join('\t'));
+}
+
 class Observer : public QObject {
     Q_OBJECT
 
@@ -84,6 +119,8 @@ protected:
         // Once the window is shown and placed.
         QTimer::singleShot(0, window, [window] {
             recordWindow(window);
+            if (asked("looks"))
+                recordLooks(window);
             for (const QString& action :
                 qEnvironmentVariable("LAUNCHER_TEST_WINDOW").split(' ', Qt::SkipEmptyParts)) {
                 if (action == "launch")
@@ -117,6 +154,19 @@ const bool installed = [] {
         record(QStringList { "question", title, text, box.button(QMessageBox::Yes)->text(),
             box.button(QMessageBox::No)->text() }
                    .join('\t'));
+        if (asked("looks")) {
+            // Laid out as shown, without showing it.
+            box.layout()->activate();
+            box.findChild<QDialogButtonBox*>()->layout()->activate();
+            const bool yesFirst
+                = box.button(QMessageBox::Yes)->x() < box.button(QMessageBox::No)->x();
+            record(QStringList { "looks", direction(&box), QString::number(box.devicePixelRatioF()),
+                yesFirst ? "yes no" : "no yes" }
+                       .join('\t'));
+        }
+        // "box": the person answers the launcher's own box.
+        if (qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "box")
+            return launcherWindowSystem()->askYesNo(title, text);
         return qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "yes";
     });
     // "desktop": pages go to the desktop's own opener, as in the shipped launcher.
