@@ -199,7 +199,7 @@ def run(name, row, config, platform):
     def record():
         return contents(home + b'/record').split(b'\n')[:-1]
 
-    def starts(expected, seconds=3):  # once `expected` came, and no stand-in still writes
+    def starts(expected, seconds=10):  # once `expected` came, and no stand-in still writes
         found = []
 
         def collect():
