@@ -28,6 +28,9 @@ if [ -z "$window" ] || [ ! -S "$work/$WAYLAND_DISPLAY" ]; then
     echo "weston cannot start here: $(tail -n 1 "$work/weston.log")"
     exit 77
 fi
+# Weston starts its shell as a client of its own after the socket is there; a window mapped before
+# the shell is up may not be given the keyboard.
+sleep 2
 QT_QPA_PLATFORM=wayland "$@" &
 client=$! pressed=""
 lines() { cat "$LAUNCHER_TEST_RECORD" 2>/dev/null | grep -c "^${1:-}"; }
@@ -37,11 +40,11 @@ for press in $keys; do
     wanted="$(printf '%s\n' $pressed | grep -cx "${press%%:*}")"
     for _ in $(seq 100); do [ "$(lines "${press%%:*}")" -ge "$wanted" ] && break; sleep 0.1; done
     # Pressed again while nothing follows (a window not yet given the keyboard).
-    for _ in 1 2 3; do
+    for _ in 1 2 3 4 5 6 7 8; do
         before="$(lines)"
         sleep 0.5
         xdotool windowfocus --sync "$window" key "${press#*:}"
-        for _ in $(seq 30); do
+        for _ in $(seq 20); do
             { [ "$(lines)" -gt "$before" ] || ended; } && break 2
             sleep 0.1
         done
