@@ -72,6 +72,30 @@ namespace {
     }
 #endif
 
+    // The registry's strings come back through QString::fromWCharArray, which takes a leading
+    // U+FEFF or U+FFFE for a byte order mark (dropped, or the rest read byte-swapped): there, such
+    // a version is stored as the bytes of its UTF-16, which come back exactly.
+    QVariant storable(const QString& version)
+    {
+#ifdef Q_OS_WIN
+        if (version.startsWith(QChar(0xfeff)) || version.startsWith(QChar(0xfffe)))
+            return QByteArray(reinterpret_cast<const char*>(version.utf16()), version.size() * 2);
+#endif
+        return version;
+    }
+
+    QString offeredIn(const QSettings& store, const QString& key)
+    {
+        const QVariant entry = store.value(key);
+#ifdef Q_OS_WIN
+        if (entry.userType() == QMetaType::QByteArray) {
+            const QByteArray units = entry.toByteArray();
+            return QString(reinterpret_cast<const QChar*>(units.constData()), units.size() / 2);
+        }
+#endif
+        return entry.toString();
+    }
+
 } // namespace
 
 bool takeOffer(const QString& key, const QString& version)
@@ -87,7 +111,7 @@ bool takeOffer(const QString& key, const QString& version)
     const std::unique_ptr<QSettings> store = openUserStore(storeName, StoreText::Escaped);
     if (!store)
         return true;
-    const QString offered = store->value(key).toString();
+    const QString offered = offeredIn(*store, key);
     if (!offered.isEmpty() && offered == version)
         return false;
     if (!writable)
@@ -97,7 +121,7 @@ bool takeOffer(const QString& key, const QString& version)
     if (!roomToRewrite(file, 6 * (key.size() + version.size())))
         return true;
 #endif
-    store->setValue(key, version);
+    store->setValue(key, storable(version));
     syncEscapedStore(*store);
     return true;
 }
@@ -105,7 +129,7 @@ bool takeOffer(const QString& key, const QString& version)
 bool isOffered(const QString& key, const QString& version)
 {
     const std::unique_ptr<QSettings> store = openUserStore(storeName, StoreText::Escaped);
-    const QString offered = store ? store->value(key).toString() : QString();
+    const QString offered = store ? offeredIn(*store, key) : QString();
     return !offered.isEmpty() && offered == version;
 }
 

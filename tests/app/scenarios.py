@@ -191,10 +191,13 @@ def run(name, row, config, platform):
         if not windows:
             return subprocess.run([config['stored'], home + b'/config/Nimbrel/Update.conf',
                                    'en_US/quill/version'], capture_output=True).stdout
-        found = re.search(rb'version\s+REG_SZ\s+([^\r\n]*)', subprocess.run(
+        found = re.search(rb'version\s+REG_(SZ|BINARY)\s+([^\r\n]*)', subprocess.run(
             ['/usr/lib/wine/wine64', 'reg', 'query', r'HKCU\Software\Nimbrel\Update\en_US\quill',
              '/v', 'version'], capture_output=True).stdout)
-        return found[1] if found else b''
+        if found and found[1] == b'BINARY':  # Qt's "@ByteArray(...)" of a version's UTF-16
+            units = bytes.fromhex(found[2].decode()).decode('utf-16-le')[11:-1].encode('latin-1')
+            return units.decode('utf-16-le').encode()
+        return found[2] if found else b''
 
     def record():
         return contents(home + b'/record').split(b'\n')[:-1]
@@ -285,7 +288,7 @@ def run(name, row, config, platform):
         if value(b'requests'):
             assert len(server.targets) == int(value(b'requests')), f'requests {server.targets!r}'
         if not row.get(b'check'):  # the store may be anything that the check looks at
-            assert stored() == value(b'stored'), f'stored {stored()!r}'
+            assert re.fullmatch(value(b'stored'), stored(), re.S), f'stored {stored()!r}'
         for command in row.get(b'check', []):
             assert start(command).wait(10) == 0, f'check failed: {command!r}'
     finally:
