@@ -43,12 +43,12 @@ check "nine string tables, no demo product" \
 
 cp "$recorder" "$product/qpr.exe"
 home="$work/home"; mkdir -p "$home/run"; chmod 700 "$home/run"
-sanitizers=()
-for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do
-    [ -n "${!name:-}" ] && sanitizers+=("$name=${!name}")
-done
-output="$(env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
-    QT_QPA_PLATFORM=offscreen "${sanitizers[@]}" "$root/usr/bin/pellam-author" -x "a b" 2>&1)"
+installed() { # the installed launcher in a clean environment of its own; the sanitizers' options kept
+    env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
+        QT_QPA_PLATFORM=offscreen ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
+        ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} "$@"
+}
+output="$(installed "$root/usr/bin/pellam-author" -x "a b" 2>&1)"
 code=$?
 check "installed launcher exits with 1, silently ($code '$output')" test "$code$output" = 1
 for _ in $(seq 50); do ls "$product"/qpr.exe.*.args >/dev/null 2>&1 && break; sleep 0.1; done
@@ -56,8 +56,7 @@ check "product received ?launcher=launcher -x 'a b'" sh -c \
     "[ \"\$(od -c '$product'/qpr.exe.*.args)\" = \"\$(printf '?launcher=launcher\0-x\0a b\0' | od -c)\" ]"
 
 # The window comes from the installed module: still open when the second is up, no message.
-output="$(env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
-    QT_QPA_PLATFORM=offscreen "${sanitizers[@]}" timeout 2 "$root/usr/bin/pellam-author" -f 2>&1)"
+output="$(installed timeout 2 "$root/usr/bin/pellam-author" -f 2>&1)"
 code=$?
 check "installed launcher shows its window from its module ($code '$output')" test "$code$output" = 124
 

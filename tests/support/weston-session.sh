@@ -1,20 +1,17 @@
 #!/bin/sh
-# Runs a command as a Wayland client of weston (its x11 back end in an X server of its own; the
-# headless one takes no keys) and presses keys into weston's window, which hands them to the
-# client with the keyboard: each KIND:KEY once the record (LAUNCHER_TEST_RECORD) holds one more
-# line beginning with KIND (a question or window shown). Exit code the command's; 77 where weston
-# cannot start.
-#   weston-session.sh 'KIND:KEY ...' COMMAND...
+# Runs a command as a Wayland client of weston: its x11 back end on an X server of its own (the
+# headless one takes no keys), whose window has the X server's keyboard, so that keys sent there
+# (xdotool key) reach the client weston gives its keyboard to. Exit code the command's; 77 where
+# weston cannot start.
+#   weston-session.sh COMMAND...
 set -eu
-keys="$1"
-shift
+[ -n "${LAUNCHER_IN_X:-}" ] || LAUNCHER_IN_X=1 XVFB_ARGS='-screen 0 1280x800x24' \
+    exec "$(dirname "$0")/x-session.sh" "$0" "$@"
 work="$(mktemp -d "${TMPDIR:-/tmp}/launcher-weston.XXXXXX")"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x800x24 3>"$work/display" 2>/dev/null &
-xvfb=$! weston="" client=""
-trap 'kill $client $weston $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+weston=""
+trap 'kill $weston 2>/dev/null || true; rm -rf "$work"' EXIT
 trap 'exit 143' TERM INT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" XDG_RUNTIME_DIR="$work" WAYLAND_DISPLAY=wayland-launcher
+export XDG_RUNTIME_DIR="$work" WAYLAND_DISPLAY=wayland-launcher
 weston --backend=x11-backend.so --use-pixman --socket="$WAYLAND_DISPLAY" --width=1024 \
     --height=768 --idle-time=0 >"$work/weston.log" 2>&1 &
 weston=$! window=""
@@ -28,28 +25,10 @@ if [ -z "$window" ] || [ ! -S "$work/$WAYLAND_DISPLAY" ]; then
     echo "weston cannot start here: $(tail -n 1 "$work/weston.log")"
     exit 77
 fi
+xdotool windowfocus --sync "$window"
 # Weston starts its shell as a client of its own after the socket is there; a window mapped before
 # the shell is up may not be given the keyboard.
 sleep 2
-QT_QPA_PLATFORM=wayland "$@" &
-client=$! pressed=""
-lines() { cat "$LAUNCHER_TEST_RECORD" 2>/dev/null | grep -c "^${1:-}"; }
-ended() { ! ps -o stat= -p "$client" | grep -qv Z; }
-for press in $keys; do
-    pressed="$pressed ${press%%:*}"
-    wanted="$(printf '%s\n' $pressed | grep -cx "${press%%:*}")"
-    for _ in $(seq 100); do [ "$(lines "${press%%:*}")" -ge "$wanted" ] && break; sleep 0.1; done
-    # Pressed again while nothing follows (a window not yet given the keyboard).
-    for _ in 1 2 3 4 5 6 7 8; do
-        before="$(lines)"
-        sleep 0.5
-        xdotool windowfocus --sync "$window" key "${press#*:}"
-        for _ in $(seq 20); do
-            { [ "$(lines)" -gt "$before" ] || ended; } && break 2
-            sleep 0.1
-        done
-    done
-done
 status=0
-wait "$client" || status=$?
+QT_QPA_PLATFORM=wayland "$@" || status=$?
 exit "$status"

@@ -133,8 +133,6 @@ protected:
                     window->findChild<QDialogButtonBox*>()
                         ->button(QDialogButtonBox::Close)
                         ->click();
-                else if (action == "escape")
-                    QTest::keyClick(window, Qt::Key_Escape);
                 else if (action == "close")
                     window->windowHandle()->close();
             }

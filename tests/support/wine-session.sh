@@ -2,12 +2,10 @@
 # Runs a command as the Windows rows' host: Wine with a prefix of its own, on an X server of its
 # own, one Wine server for everything the command starts; all of it goes when the command ends.
 set -eu
+[ -n "${LAUNCHER_IN_X:-}" ] || LAUNCHER_IN_X=1 XVFB_ARGS='-screen 0 1280x800x24' \
+    exec "$(dirname "$0")/x-session.sh" "$0" "$@"
 work="$(mktemp -d "${TMPDIR:-/tmp}/launcher-wine.XXXXXX")"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x800x24 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" WINEPREFIX="$work/prefix" WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir "$WINEPREFIX"
 /usr/lib/wine/wineserver -p -f &
 server=$!
@@ -15,6 +13,6 @@ server=$!
 status=0
 "$@" || status=$?
 /usr/lib/wine/wineserver -k || true
-kill "$xvfb" "$server" 2>/dev/null || true
+kill "$server" 2>/dev/null || true
 rm -rf "$work"
 exit "$status"
