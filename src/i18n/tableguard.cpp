@@ -43,6 +43,17 @@ namespace {
         return pattern;
     }
 
+    // Whether `text`, the document as its first bytes decode, declares an encoding, and its name;
+    // a leading U+FEFF is taken off `text`, as the reader takes it off.
+    bool declaresEncoding(QString& text, QByteArray* name)
+    {
+        if (text.startsWith(QChar(0xfeff)))
+            text.remove(0, 1);
+        const QRegularExpressionMatch match = declaration().match(text);
+        *name = (match.captured(1) + match.captured(2)).toLatin1();
+        return match.hasMatch();
+    }
+
     // The document's text as the XML reader decodes it: the reader switches to the encoding
     // that the declaration names and decodes the bytes again from the start. A null string when
     // the declared encoding is unknown, which the reader refuses too. Qt 5's reader decodes with
@@ -53,14 +64,10 @@ namespace {
     {
         QTextCodec* codec = QTextCodec::codecForMib(initialMib(bytes));
         QString text = codec->toUnicode(bytes);
-        if (text.startsWith(QChar(0xfeff)))
-            text.remove(0, 1);
-
-        const QRegularExpressionMatch match = declaration().match(text);
-        if (!match.hasMatch())
+        QByteArray name;
+        if (!declaresEncoding(text, &name))
             return text;
-        const QString name = match.captured(1) + match.captured(2);
-        QTextCodec* declared = QTextCodec::codecForName(name.toLatin1());
+        QTextCodec* declared = QTextCodec::codecForName(name);
         if (!declared)
             return QString();
         return declared == codec ? text : declared->toUnicode(bytes);
@@ -90,14 +97,10 @@ namespace {
     {
         QStringDecoder initial(encodingForMib(initialMib(bytes)));
         QString text = initial.decode(bytes);
-        if (text.startsWith(QChar(0xfeff)))
-            text.remove(0, 1);
-
-        const QRegularExpressionMatch match = declaration().match(text);
-        if (!match.hasMatch())
+        QByteArray name;
+        if (!declaresEncoding(text, &name))
             return text;
-        const QString name = match.captured(1) + match.captured(2);
-        QStringDecoder declared(name.toLatin1().constData());
+        QStringDecoder declared(name.constData());
         if (!declared.isValid())
             return QString();
         return declared.decode(bytes);

@@ -174,9 +174,9 @@ def run(name, row, config, platform):
                 b'LAUNCHER_TEST_SETTINGS': native(home + b'/settings.ini')})
     processes = []
 
-    def start(command, shell=True, cwd=root, environment=None):
-        process = subprocess.Popen(command if not shell else [b'/bin/sh', b'-c', command], cwd=cwd,
-                                   env=environment or env, stdout=subprocess.PIPE,
+    def start(command, cwd=root):  # a shell command, or an argument vector
+        process = subprocess.Popen([b'/bin/sh', b'-c', command] if isinstance(command, bytes)
+                                   else command, cwd=cwd, env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT)
         processes.append(process)
         return process
@@ -258,7 +258,7 @@ def run(name, row, config, platform):
         within = [int(bound) for bound in value(b'within', b'0-8000').split(b'-')]
         began = time.time()
         launcher_process = start(value(b'launch')) if value(b'launch') else \
-            start([root + b'/launcher'] + listed(b'args'), shell=False, cwd=top)
+            start([root + b'/launcher'] + listed(b'args'), cwd=top)
         if value(b'open'):
             assert not waited(lambda: launcher_process.poll() is not None, 1.5), \
                 'the window did not stay open'
