@@ -5,7 +5,7 @@ root="$(cd "$(dirname "$0")" && pwd)"
 # The tests also build packages and check them with lintian and appstreamcli, validate the desktop
 # entry, serve updates with nginx (over TLS with certificates of their own: openssl), look at
 # processes (procps), run one of their holders in Python, and run Qt on an X server of their own
-# (xvfb, xauth for xvfb-run), read the window as a screen reader does on a bus of their own
+# (xvfb), read the window as a screen reader does on a bus of their own
 # (at-spi2-core, python3-pyatspi, dbus-daemon), show it on Wayland under weston (weston, each
 # Qt's Wayland platform, x11-utils to find weston's window) and press its keys (xdotool).
 # LAUNCHER_QT_VERSIONS: the Qts whose builds are tested, build/ with Qt 5 (as ./run.sh builds it)
@@ -13,7 +13,7 @@ root="$(cd "$(dirname "$0")" && pwd)"
 qt_versions="${LAUNCHER_QT_VERSIONS:-5 6}"
 qt6_packages=""
 if [[ " $qt_versions " == *" 6 "* ]]; then qt6_packages="qt6-base-dev qt6-base-dev-tools qt6-wayland"; fi
-export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx openssl procps python3 xvfb xauth at-spi2-core python3-pyatspi dbus-daemon weston qtwayland5 x11-utils xdotool $qt6_packages ${LAUNCHER_EXTRA_PACKAGES:-}"
+export LAUNCHER_EXTRA_PACKAGES="dpkg-dev desktop-file-utils file lintian appstream nginx openssl procps python3 xvfb at-spi2-core python3-pyatspi dbus-daemon weston qtwayland5 x11-utils xdotool $qt6_packages ${LAUNCHER_EXTRA_PACKAGES:-}"
 builds=()
 for qt in $qt_versions; do
     case "$qt" in

@@ -16,7 +16,7 @@ private slots:
 private:
     // What a real QApplication on `platform` leaves of `arguments`.
     QStringList leftByQt(const QString& platform, const QStringList& arguments);
-    // ctest runs the test on an X server of its own (xvfb-run), for the xcb platform.
+    // ctest runs the test on an X server of its own (x-session.sh), for the xcb platform.
     const QString display = qEnvironmentVariable("DISPLAY");
 };
 
