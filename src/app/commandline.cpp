@@ -66,8 +66,10 @@ QStringList commandLineArguments(int argc, char* argv[])
     Q_UNUSED(argv);
     int count = 0;
     if (wchar_t** split = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        // As the units stand: fromWCharArray() would take an argument's leading U+FEFF or U+FFFE
+        // for a byte order mark, dropped or read as the rest byte-swapped.
         for (int i = 0; i < count; ++i)
-            arguments << QString::fromWCharArray(split[i]);
+            arguments << QString(reinterpret_cast<const QChar*>(split[i]), int(::wcslen(split[i])));
         ::LocalFree(split);
     }
 #else
