@@ -57,14 +57,22 @@ int main(int argc, char* argv[])
     if (commandLine.skipStart)
         target.name.clear();
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // With https the TLS set-up, the larger part of the exchange's cost, runs beside the
     // application object's set-up and the tables.
     launcher::prepareUpdateCheck(target);
+#endif
 
     // The window system only when something is shown: the window now, the question once it
     // comes (applicationobject.h).
     launcher::ApplicationObject application(argc, argv, commandLine.showWindow);
     QCoreApplication::setApplicationName(launcher::launcherBaseName());
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 finds its TLS back end among its plugins through the application object: the TLS
+    // set-up starts once that object exists, as one begun while it is being made races with it
+    // and can crash the launcher. It still runs beside the tables.
+    launcher::prepareUpdateCheck(target);
+#endif
 
     const int exitCode = launcher::run(target, commandLine.language, commandLine.showWindow);
     // An update exchange that never finished (a name server that does not answer, a server that
