@@ -27,6 +27,14 @@ for qt in $qt_versions; do
     builds+=("$qt:$build")
 done
 export QT_QPA_PLATFORM=offscreen
+# Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there: the tests and the
+# Windows build (its tools are Qt programs) get one of their own in the first build directory,
+# removed afterwards.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="$(mktemp -d "${builds[0]#*:}/runtime.XXXXXX")"
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 # The Windows rows of the scenario tables run under Wine when the prebuilt Qt for Windows is at hand
 # (building one from source takes about an hour: scripts/windows/build-qt.sh), with the first build.
 windows=""
@@ -36,13 +44,6 @@ if [ -e "$qt_tar" ] || [ -e "${LAUNCHER_WIN_CACHE:-$HOME/.cache/launcher-win}/qt
     "$root/scripts/windows/build.sh" >&2
 else
     echo "test.sh: the Windows rows are skipped: no prebuilt Qt for Windows at $qt_tar" >&2
-fi
-# Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there: the tests get one
-# of their own in the first build directory, removed afterwards.
-if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-    XDG_RUNTIME_DIR="$(mktemp -d "${builds[0]#*:}/runtime.XXXXXX")"
-    export XDG_RUNTIME_DIR
-    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 status=0
 for entry in "${builds[@]}"; do
