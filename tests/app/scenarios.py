@@ -135,10 +135,9 @@ def run(name, row, config, platform):
     os.chmod(home + b'/run', 0o700)
     shutil.copytree((windows + b'/bin' if windows else config['bin'].encode()) + b'/resources/languages',
                     root + b'/resources/languages')
-    # On Windows TMPDIR too: Wine finds the session's server in it.
     env = {key: os.environb[key] for key in (b'PATH', b'ASAN_OPTIONS', b'LSAN_OPTIONS',
-           b'UBSAN_OPTIONS', b'WINEPREFIX', b'WINEDEBUG', b'WINEDLLOVERRIDES', b'DISPLAY', b'TMPDIR')
-           if key in os.environb and (windows or not key.startswith((b'WINE', b'TMPDIR')))}
+           b'UBSAN_OPTIONS', b'WINEPREFIX', b'WINEDEBUG', b'WINEDLLOVERRIDES', b'DISPLAY')
+           if key in os.environb and (windows or not key.startswith(b'WINE'))}
     settings = open(os.path.join(DATA, 'settings', value(b'settings').decode() + '.ini'), 'rb').read()
     for change in listed(b'target'):  # "key =" drops one
         key, new = (part.strip() for part in change.split(b'=', 1))

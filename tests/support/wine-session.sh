@@ -5,8 +5,7 @@ set -eu
 [ -n "${LAUNCHER_IN_X:-}" ] || LAUNCHER_IN_X=1 XVFB_ARGS='-screen 0 1280x800x24' \
     exec "$(dirname "$0")/x-session.sh" "$0" "$@"
 work="$(mktemp -d "${TMPDIR:-/tmp}/launcher-wine.XXXXXX")"
-# Wine makes its server's directory in TMPDIR and leaves it there: here it goes with the rest.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TMPDIR="$work"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir "$WINEPREFIX"
 /usr/lib/wine/wineserver -p -f &
 server=$!
