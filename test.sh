@@ -27,9 +27,8 @@ for qt in $qt_versions; do
     builds+=("$qt:$build")
 done
 export QT_QPA_PLATFORM=offscreen
-# Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there: the tests and the
-# Windows build (its tools are Qt programs) get one of their own in the first build directory,
-# removed afterwards.
+# Without a runtime directory Qt makes /tmp/runtime-<user> and leaves it there: everything from
+# here on gets one of its own in the first build directory, removed afterwards.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     XDG_RUNTIME_DIR="$(mktemp -d "${builds[0]#*:}/runtime.XXXXXX")"
     export XDG_RUNTIME_DIR
