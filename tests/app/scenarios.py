@@ -1,24 +1,17 @@
 #!/usr/bin/env python3
-"""The real launcher as a user starts it, one row of the tables in scenarios/ each: what is laid
-out, what the download server does, what else runs; then its exit code, the bytes the product
-received, its output, its time, what it asked and showed, what the store holds. Whatever only
-shows across processes is a row; docs/testing.md describes the tables.
+"""The real launcher as a user starts it, one row of the tables in scenarios/ each (docs/testing.md
+describes them). CONFIG, written by CMake, names the test launcher, stand-in product and tools;
+Windows rows run the cross build under Wine, inside tests/support/wine-session.sh.
 
-  scenarios.py CONFIG [--platform linux|windows] [WORDS...]   the rows whose names hold WORDS
-
-CONFIG is written by CMake: the test launcher, the stand-in product, the product data, the tools.
-Windows rows run the cross build under Wine, inside tests/support/wine-session.sh."""
+  scenarios.py CONFIG [--platform linux|windows] [WORDS...]   the rows whose names hold WORDS"""
 import hashlib, json, os, re, select, shutil, signal, socket, ssl, subprocess, sys, tempfile, threading, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, 'data')
 REQUIRED = (b'platforms', b'settings', b'server', b'exit', b'starts')
-SIGNALS = {b'KILL': signal.SIGKILL, b'TERM': signal.SIGTERM, b'INT': signal.SIGINT,
-           b'HUP': signal.SIGHUP}
 # What a row may need root for, each tried in a throw-away directory: uid 0 is not enough where a
 # chroot or a container refuses part of it even to root.
 ROOT_PROBES = {b'mount namespace': 'unshare -m mount -t tmpfs tmpfs .',
-               b'network namespace': 'unshare -n true', b'device node': 'mknod node c 1 3',
                b'another user': 'setpriv --reuid=65534 --regid=65534 --clear-groups true',
                b'port 53': 'python3 -c \'import socket; socket.socket(socket.AF_INET, '
                            'socket.SOCK_DGRAM).bind(("127.0.0.1", 53))\''}
@@ -64,9 +57,8 @@ class Server(threading.Thread):
         self.kind, self.response, self.chunk, self.together = kind, response, chunk, together
         self.listener = socket.create_server(('127.0.0.1', 0))
         self.port, self.targets, self.closed = self.listener.getsockname()[1], [], 0
-        self.tls = None
+        self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER) if tls else None
         if tls:
-            self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self.tls.load_cert_chain(os.path.join(DATA, 'tls/server.pem'),
                                      os.path.join(DATA, 'tls/server.key'))
         self.start()
@@ -246,7 +238,7 @@ def run(name, row, config, platform):
                 'nothing holds the guard'
             if value(b'kill'):
                 if holder.poll() is None:
-                    holder.send_signal(SIGNALS[value(b'kill')])
+                    holder.send_signal(getattr(signal, 'SIG' + value(b'kill').decode()))
                 holder.wait(5)
         for setting in listed(b'env'):
             name_, _, setting_value = setting.partition(b'=')

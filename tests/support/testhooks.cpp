@@ -16,7 +16,7 @@ namespace {
 // Once the application object exists: Qt 6 loads its TLS backend as a plugin, which needs it.
 void trustTestAuthority()
 {
-#ifndef QT_NO_SSL // a Qt built without TLS (the Windows cross build) has none of it
+#ifndef QT_NO_SSL // a Qt built without TLS has none of it
     if (qEnvironmentVariableIsSet("LAUNCHER_TEST_CA")) {
         QSslConfiguration trusted = QSslConfiguration::defaultConfiguration();
         trusted.addCaCertificates(qEnvironmentVariable("LAUNCHER_TEST_CA"));

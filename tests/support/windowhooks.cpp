@@ -23,11 +23,12 @@
 
 namespace {
 
-void record(const QString& line)
+// One line of the record, its fields separated by tabs.
+void record(const QStringList& fields)
 {
     QFile file(qEnvironmentVariable("LAUNCHER_TEST_RECORD"));
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(line.toUtf8() + '\n');
+        file.write(fields.join('\t').toUtf8() + '\n');
 }
 
 // Where the window is: "centred" when all of it (its buttons too) lies in the screen's available
@@ -64,11 +65,10 @@ void recordWindow(const QDialog* window)
                 addresses << it.fragment().charFormat().anchorHref();
     addresses.removeDuplicates();
     const bool linkShown = window->findChild<QLabel*>("updateLinkLabel")->isVisibleTo(window);
-    record(QStringList { "window", text("titleLabel"), text("versionLabel"),
+    record({ "window", text("titleLabel"), text("versionLabel"),
         linkShown ? link.toPlainText() : "", addresses.join(' '),
         window->findChild<QWidget*>("launchFrame")->isVisibleTo(window) ? "launch" : "",
-        placement(window) }
-               .join('\t'));
+        placement(window) });
 }
 
 bool asked(const char* action)
@@ -98,17 +98,16 @@ void recordLooks(const QDialog* window)
         if (widget->objectName() != "titleLabel")
             pictures << QStringLiteral("%1x%2").arg(drawn.width()).arg(drawn.height());
     }
-    record(QStringList { "looks", direction(window), QString::number(window->devicePixelRatioF()),
+    record({ "looks", direction(window), QString::number(window->devicePixelRatioF()),
         QStringLiteral("%1x%2").arg(window->width()).arg(window->height()), order.join(' '),
-        pictures.join(' ') }
-               .join('\t'));
+        pictures.join(' ') });
 }
 
 class Observer : public QObject {
     Q_OBJECT
 
 public slots:
-    void open(const QUrl& url) { record("open\t" + url.toString()); }
+    void open(const QUrl& url) { record({ "open", url.toString() }); }
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
@@ -149,18 +148,16 @@ const bool installed = [] {
     launcher::setQuestionHandler([](const QString& title, const QString& text) {
         // The texts of the box's buttons too, as the translator gives them to it.
         QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No);
-        record(QStringList { "question", title, text, box.button(QMessageBox::Yes)->text(),
-            box.button(QMessageBox::No)->text() }
-                   .join('\t'));
+        record({ "question", title, text, box.button(QMessageBox::Yes)->text(),
+            box.button(QMessageBox::No)->text() });
         if (asked("looks")) {
             // Laid out as shown, without showing it.
             box.layout()->activate();
             box.findChild<QDialogButtonBox*>()->layout()->activate();
             const bool yesFirst
                 = box.button(QMessageBox::Yes)->x() < box.button(QMessageBox::No)->x();
-            record(QStringList { "looks", direction(&box), QString::number(box.devicePixelRatioF()),
-                yesFirst ? "yes no" : "no yes" }
-                       .join('\t'));
+            record({ "looks", direction(&box), QString::number(box.devicePixelRatioF()),
+                yesFirst ? "yes no" : "no yes" });
         }
         // "box": the person answers the launcher's own box.
         if (qEnvironmentVariable("LAUNCHER_TEST_ANSWER") == "box")

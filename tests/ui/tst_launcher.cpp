@@ -1,5 +1,4 @@
-// Where the launcher window goes on the screen. What the window shows, and how each way of
-// ending it ends, is in the process scenarios (tests/app/scenarios.txt).
+// Where the launcher window goes on the screen; what it shows is in tests/app/scenarios/window.txt.
 #include "ui/launcher.h"
 
 #include <QTest>
