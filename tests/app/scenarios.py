@@ -12,6 +12,7 @@ REQUIRED = (b'platforms', b'settings', b'server', b'exit', b'starts')
 # What a row may need root for, each tried in a throw-away directory: uid 0 is not enough where a
 # chroot or a container refuses part of it even to root.
 ROOT_PROBES = {b'mount namespace': 'unshare -m mount -t tmpfs tmpfs .',
+               b'device node': 'mknod node c 1 3',
                b'another user': 'setpriv --reuid=65534 --regid=65534 --clear-groups true',
                b'port 53': 'python3 -c \'import socket; socket.socket(socket.AF_INET, '
                            'socket.SOCK_DGRAM).bind(("127.0.0.1", 53))\''}
